@@ -1,0 +1,53 @@
+# What every plugin library is built with. The exact results and the
+# real-time rules depend on these flags, so they are not left to the caller:
+#  - no contraction into fused multiply-adds and no fast-math regrouping;
+#  - no exceptions or RTTI, so nothing pulls in libstdc++ or the unwinder;
+#  - no loop-to-memcpy/memset rewriting, so run() calls no library function;
+#  - hidden visibility plus a version script: lv2_descriptor is the only export;
+#  - --as-needed and -z defs: NEEDED lists exactly what the code uses.
+add_library(zul_plugin_flags INTERFACE)
+target_compile_options(zul_plugin_flags INTERFACE
+  -ffp-contract=off -fno-fast-math -fno-exceptions -fno-rtti
+  -fno-tree-loop-distribute-patterns
+  -fvisibility=hidden -fvisibility-inlines-hidden)
+target_link_options(zul_plugin_flags INTERFACE
+  "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map"
+  "LINKER:--as-needed" "LINKER:-z,defs" "LINKER:-z,now" -static-libgcc)
+target_include_directories(zul_plugin_flags INTERFACE ${PROJECT_SOURCE_DIR})
+target_link_libraries(zul_plugin_flags INTERFACE PkgConfig::LV2)
+
+# zul_add_plugin(<name> [LIBM])
+# Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
+# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
+# LIBM links the mathematics library, for a plugin that calls it outside run().
+function(zul_add_plugin name)
+  cmake_parse_arguments(ARG "LIBM" "" "" ${ARGN})
+  set(needed libc.so.6)
+  if(ARG_LIBM)
+    list(APPEND needed libm.so.6)
+  endif()
+  set(src_dir "${PROJECT_SOURCE_DIR}/plugins/${name}")
+  set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
+  file(GLOB sources CONFIGURE_DEPENDS "${src_dir}/*.cpp")
+
+  add_library(${name} MODULE ${sources})
+  target_link_libraries(${name} PRIVATE zul_shell zul_plugin_flags zul_warnings
+                        $<$<BOOL:${ARG_LIBM}>:m>)
+  # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
+  set_target_properties(${name} PROPERTIES
+    PREFIX "" LIBRARY_OUTPUT_DIRECTORY "${bundle}" ZUL_NEEDED "${needed}"
+    LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/exports.map")
+
+  # One URI, carried into both the code and the Turtle.
+  set(ZUL_PLUGIN_NAME "${name}")
+  set(ZUL_PLUGIN_URI "${ZUL_CV_URI_BASE}/${name}")
+  set(ZUL_PLUGIN_BINARY "${name}${CMAKE_SHARED_MODULE_SUFFIX}")
+  target_compile_definitions(${name} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
+  configure_file("${PROJECT_SOURCE_DIR}/shell/manifest.ttl.in" "${bundle}/manifest.ttl" @ONLY)
+  configure_file("${src_dir}/${name}.ttl.in" "${bundle}/${name}.ttl" @ONLY)
+
+  install(TARGETS ${name} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2")
+  install(FILES "${bundle}/manifest.ttl" "${bundle}/${name}.ttl"
+          DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2")
+  set_property(GLOBAL APPEND PROPERTY ZUL_CV_PLUGINS ${name})
+endfunction()

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the tests and the demo
+# need and this machine lacks. Quiet and quick when everything is there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkgconf binutils       # build, readelf/nm/objdump for the library checks
+  libgtest-dev                          # tests
+  lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
+  clang-format                          # formatting check
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,62 @@
+// What every zul-cv plugin library shares: the descriptor it hands out, the
+// lifecycle operations that behave the same in all nine, instance allocation
+// and the switch reading of controls.
+#pragma once
+
+#include <lv2/core/lv2.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+
+namespace zul {
+
+// Each plugin library defines exactly one descriptor; lv2_descriptor(0) returns it.
+extern const LV2_Descriptor descriptor;
+
+// Shared lifecycle: activate and deactivate do nothing (state carries over),
+// cleanup frees the instance, extension_data knows no extension.
+void activate(LV2_Handle instance);
+void deactivate(LV2_Handle instance);
+void cleanup(LV2_Handle instance);
+const void* extension_data(const char* uri);
+
+using Instantiate = LV2_Handle (*)(const LV2_Descriptor*, double, const char*,
+                                   const LV2_Feature* const*);
+using ConnectPort = void (*)(LV2_Handle, uint32_t, void*);
+using Run = void (*)(LV2_Handle, uint32_t);
+
+// The plugin supplies its three own operations; the URI is set by the build.
+constexpr LV2_Descriptor describe(const char* uri, Instantiate instantiate,
+                                  ConnectPort connect_port, Run run) {
+  return {uri, instantiate, connect_port, activate, run, deactivate, cleanup, extension_data};
+}
+
+// The instance record: port slots then state, a plain struct taken from malloc.
+// Only the fields the plugin sets in instantiate are meaningful before use.
+template <class Instance>
+Instance* allocate() {
+  return static_cast<Instance*>(std::malloc(sizeof(Instance)));
+}
+
+// The value a switch reads as when truncation to int32 would be undefined
+// (NaN, or beyond the signed 32-bit range): never 0 or 1, on every target.
+inline constexpr int32_t no_reading = INT32_MIN;
+
+// Truncates a control toward zero to a signed 32-bit integer (0.99 reads 0,
+// 1.5 reads 1, -0.5 reads 0). The range test keeps the conversion defined.
+constexpr int32_t switch_reading(float value) {
+  if (value >= -2147483648.0f && value < 2147483648.0f) {
+    return static_cast<int32_t>(value);
+  }
+  return no_reading;
+}
+
+constexpr uint32_t bits_of(float value) {
+  return std::bit_cast<uint32_t>(value);
+}
+constexpr float float_of(uint32_t bits) {
+  return std::bit_cast<float>(bits);
+}
+
+}  // namespace zul

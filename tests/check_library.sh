@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# check_library.sh LIBRARY NEEDED...
+# Fails unless the plugin library exports lv2_descriptor alone, needs exactly
+# the given shared libraries, and its run() calls no imported function, not
+# even through the local functions it calls.
+set -euo pipefail
+lib=$1
+shift
+status=0
+
+exports=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort | tr '\n' ' ')
+if [ "$exports" != "lv2_descriptor " ]; then
+  echo "exports: '$exports', expected lv2_descriptor alone"
+  status=1
+fi
+
+needed=$(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
+wanted=$(printf '%s\n' "$@" | sort | tr '\n' ' ')
+if [ "$needed" != "$wanted" ]; then
+  echo "NEEDED: '$needed', expected '$wanted'"
+  status=1
+fi
+
+# Walk the call graph from run(void*, unsigned int): a call or tail jump into
+# the PLT, or through a register or memory, is a library call in the audio thread.
+objdump -d --no-show-raw-insn "$lib" | awk '
+  /^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); if (fn ~ /3runEPvj$/) roots[fn] = 1; next }
+  fn == "" { next }
+  /\t(blr|br)[ \t]/ { indirect[fn] = 1; next }
+  !/\t(call|jmp|bl|b)[ \t]/ { next }
+  /@plt>$/ { plt[fn] = plt[fn] " " $NF; next }
+  /\*/ { indirect[fn] = 1; next }
+  match($0, /<[^>+]+>$/) { t = substr($0, RSTART + 1, RLENGTH - 2); if (t != fn) calls[fn] = calls[fn] " " t }
+  END {
+    head = 0; tail = 0; bad = 0
+    for (f in roots) { queue[tail++] = f; visited[f] = 1 }
+    if (tail == 0) { print "no run function found to check"; exit 1 }
+    while (head < tail) {
+      f = queue[head++]
+      if (f in plt) { print "run reaches library calls in " f ":" plt[f]; bad = 1 }
+      if (f in indirect) { print "run makes an indirect call in " f; bad = 1 }
+      m = split(calls[f], targets, " ")
+      for (k = 1; k <= m; k++) if (!(targets[k] in visited)) { visited[targets[k]] = 1; queue[tail++] = targets[k] }
+    }
+    exit bad
+  }' || status=1
+exit $status

@@ -1,0 +1,146 @@
+// What every plugin library must do the same way, whatever the plugin: the
+// entry point, the shared lifecycle operations and out-of-range port indexes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/plugin.hpp"
+#include "tests/host.hpp"
+#include "tests/port_table.hpp"
+
+namespace {
+
+class Shell : public testing::TestWithParam<std::string> {};
+
+TEST_P(Shell, OnlyIndexZeroHasADescriptor) {
+  host::Library lib(GetParam());
+  const LV2_Descriptor* d = lib.descriptor(0);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(std::string(d->URI), host::plugin_uri(GetParam()));
+  EXPECT_TRUE(std::string(d->URI).ends_with("/plugins/zul-devel/" + GetParam())) << d->URI;
+  for (uint32_t index : {1u, 2u, 0x80000000u, 0xffffffffu}) {
+    EXPECT_EQ(lib.descriptor(index), nullptr) << index;
+  }
+  EXPECT_EQ(lib.descriptor(0), d) << "the descriptor is one static record";
+}
+
+TEST_P(Shell, EveryDescriptorSlotIsFilled) {
+  host::Library lib(GetParam());
+  const LV2_Descriptor& d = lib.plugin();
+  EXPECT_NE(d.instantiate, nullptr);
+  EXPECT_NE(d.connect_port, nullptr);
+  EXPECT_NE(d.activate, nullptr);
+  EXPECT_NE(d.run, nullptr);
+  EXPECT_NE(d.deactivate, nullptr);
+  EXPECT_NE(d.cleanup, nullptr);
+  EXPECT_NE(d.extension_data, nullptr);
+}
+
+TEST_P(Shell, NoExtensionData) {
+  host::Library lib(GetParam());
+  for (const char* uri :
+       {"http://lv2plug.in/ns/ext/state#interface", "http://lv2plug.in/ns/ext/worker#interface",
+        "http://lv2plug.in/ns/ext/options#interface", LV2_CORE_URI, ""}) {
+    EXPECT_EQ(lib.plugin().extension_data(uri), nullptr) << uri;
+  }
+}
+
+// Connects every port of a fresh instance to its own buffer (controls at their
+// defaults, CV inputs a ramp), optionally offers pointers at indexes the plugin
+// does not have, runs one block and returns the outputs' bits.
+std::vector<uint32_t> run_with_defaults(const std::string& name, bool stray_connects,
+                                        std::vector<float>& decoy) {
+  constexpr uint32_t n = 16;
+  const ports::Plugin* table = ports::find(name.c_str());
+  host::Library lib(name);
+  host::Instance instance(lib);
+  std::vector<std::vector<float>> buffers;
+  for (const ports::Port& p : table->ports) {
+    std::vector<float> buffer =
+        p.direction == ports::out ? host::untouched(n) : std::vector<float>(n);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (p.direction == ports::in) {
+        buffer[i] =
+            p.kind == ports::control ? p.default_value : 0.25f * static_cast<float>(i) - 1.0f;
+      }
+    }
+    buffers.push_back(std::move(buffer));
+  }
+  for (const ports::Port& p : table->ports) instance.connect(p.index, buffers[p.index].data());
+  if (stray_connects) {
+    const auto count = static_cast<uint32_t>(table->ports.size());
+    for (uint32_t index : {count, count + 1, count + 64, 0x80000000u, 0xffffffffu}) {
+      instance.connect(index, decoy.data());
+    }
+  }
+  instance.run(n);
+  std::vector<uint32_t> outputs;
+  for (const ports::Port& p : table->ports) {
+    if (p.direction == ports::out) {
+      const auto b = host::bits(buffers[p.index]);
+      outputs.insert(outputs.end(), b.begin(), b.end());
+    }
+  }
+  return outputs;
+}
+
+TEST_P(Shell, ConnectingAnIndexBeyondThePortsChangesNothing) {
+  ASSERT_NE(ports::find(GetParam().c_str()), nullptr);
+  std::vector<float> decoy = host::untouched(64);
+  const auto expected = run_with_defaults(GetParam(), false, decoy);
+  const auto got = run_with_defaults(GetParam(), true, decoy);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(host::bits(decoy), host::bits(host::untouched(64)));
+}
+
+TEST_P(Shell, ActivateAndDeactivateMayRepeat) {
+  host::Library lib(GetParam());
+  host::Instance instance(lib);
+  instance.deactivate();
+  instance.activate();
+  instance.deactivate();
+  instance.activate();
+}
+
+INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names()),
+                         host::PluginTestName());
+
+// The switch reading truncates toward zero inside the int32 range and reads
+// NaN and anything beyond the range as neither 0 nor 1.
+TEST(SwitchReading, Table) {
+  const struct {
+    float value;
+    int32_t reading;
+  } cases[] = {
+      {0.0f, 0},
+      {-0.0f, 0},
+      {0.99f, 0},
+      {-0.5f, 0},
+      {-0.99999994f, 0},
+      {host::from_bits(0x00000001), 0},  // denormals truncate to 0
+      {host::from_bits(0x80000001), 0},
+      {1.0f, 1},
+      {1.5f, 1},
+      {1.9999999f, 1},
+      {2.0f, 2},
+      {-1.0f, -1},
+      {-2147483648.0f, INT32_MIN},
+      {2147483520.0f, 2147483520},  // largest float below 2^31
+      {2147483648.0f, zul::no_reading},
+      {-2147483904.0f, zul::no_reading},  // next float below -2^31
+      {3.0e9f, zul::no_reading},
+      {-3.0e9f, zul::no_reading},
+      {host::from_bits(0x7f800000), zul::no_reading},
+      {host::from_bits(0xff800000), zul::no_reading},
+      {host::from_bits(0x7fc00000), zul::no_reading},
+      {host::from_bits(0xffc00001), zul::no_reading},
+      {host::from_bits(0x7f800001), zul::no_reading},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(zul::switch_reading(c.value), c.reading) << std::hexfloat << c.value;
+  }
+  EXPECT_NE(zul::no_reading, 0);
+  EXPECT_NE(zul::no_reading, 1);
+}
+
+}  // namespace
