@@ -16,35 +16,48 @@ target_link_options(zul_plugin_flags INTERFACE
 target_include_directories(zul_plugin_flags INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zul_plugin_flags INTERFACE PkgConfig::LV2)
 
-# zul_add_plugin(<name> [LIBM])
-# Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
-# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
-# LIBM links the mathematics library, for a plugin that calls it outside run().
-function(zul_add_plugin name)
-  cmake_parse_arguments(ARG "LIBM" "" "" ${ARGN})
-  set(needed libc.so.6)
-  if(ARG_LIBM)
-    list(APPEND needed libm.so.6)
-  endif()
+# Builds one plugin library into a staged bundle directory; libm links the
+# mathematics library where it is true.
+function(zul_stage_library target name stage libm)
   set(src_dir "${PROJECT_SOURCE_DIR}/plugins/${name}")
-  set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
+  set(bundle "${stage}/${name}.lv2")
   file(GLOB sources CONFIGURE_DEPENDS "${src_dir}/*.cpp")
-
-  add_library(${name} MODULE ${sources})
-  target_link_libraries(${name} PRIVATE zul_shell zul_plugin_flags zul_warnings
-                        $<$<BOOL:${ARG_LIBM}>:m>)
-  # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
-  set_target_properties(${name} PROPERTIES
-    PREFIX "" LIBRARY_OUTPUT_DIRECTORY "${bundle}" ZUL_NEEDED "${needed}"
+  add_library(${target} MODULE ${sources})
+  target_link_libraries(${target} PRIVATE zul_shell zul_plugin_flags zul_warnings
+                        $<$<BOOL:${libm}>:m>)
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME "${name}" LIBRARY_OUTPUT_DIRECTORY "${bundle}"
     LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/exports.map")
 
   # One URI, carried into both the code and the Turtle.
   set(ZUL_PLUGIN_NAME "${name}")
   set(ZUL_PLUGIN_URI "${ZUL_CV_URI_BASE}/${name}")
   set(ZUL_PLUGIN_BINARY "${name}${CMAKE_SHARED_MODULE_SUFFIX}")
-  target_compile_definitions(${name} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
+  target_compile_definitions(${target} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
   configure_file("${PROJECT_SOURCE_DIR}/shell/manifest.ttl.in" "${bundle}/manifest.ttl" @ONLY)
   configure_file("${src_dir}/${name}.ttl.in" "${bundle}/${name}.ttl" @ONLY)
+endfunction()
+
+# zul_add_plugin(<name> [LIBM] [FMA])
+# Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
+# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
+# LIBM links the mathematics library, for a plugin that calls it outside run().
+# FMA marks a plugin that uses the shell's fused multiply-add: for the tests it
+# is also staged in build/lv2-software-fma/ with the software path forced.
+function(zul_add_plugin name)
+  cmake_parse_arguments(ARG "LIBM;FMA" "" "" ${ARGN})
+  set(needed libc.so.6)
+  if(ARG_LIBM)
+    list(APPEND needed libm.so.6)
+  endif()
+  zul_stage_library(${name} ${name} "${ZUL_CV_STAGE_DIR}" "${ARG_LIBM}")
+  # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
+  set_target_properties(${name} PROPERTIES ZUL_NEEDED "${needed}" ZUL_FMA ${ARG_FMA})
+  if(ARG_FMA)
+    zul_stage_library(${name}.software-fma ${name} "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" "${ARG_LIBM}")
+    target_compile_definitions(${name}.software-fma PRIVATE ZUL_CV_FMA_SOFTWARE=1)
+  endif()
+  set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
 
   install(TARGETS ${name} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2")
   install(FILES "${bundle}/manifest.ttl" "${bundle}/${name}.ttl"
