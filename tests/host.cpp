@@ -1,10 +1,13 @@
 #include "tests/host.hpp"
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/allocations.hpp"
 
 namespace host {
 
@@ -71,6 +74,13 @@ Instance::Instance(const Library& library, double sample_rate)
     throw std::runtime_error(std::string(d_.URI) + ": instantiate returned null");
   }
   d_.activate(h_);
+}
+
+void Instance::run(uint32_t n) {
+  allocations::start_counting();
+  d_.run(h_, n);
+  const long calls = allocations::stop_counting();
+  EXPECT_EQ(calls, 0) << d_.URI << ": run touched the allocator";
 }
 
 Instance::~Instance() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "shell/plugin.hpp"
+#include "tests/allocations.hpp"
 #include "tests/host.hpp"
 #include "tests/port_table.hpp"
 
@@ -102,8 +103,32 @@ TEST_P(Shell, ActivateAndDeactivateMayRepeat) {
   instance.activate();
 }
 
+// With the allocator out of memory, instantiate reports failure with null.
+TEST_P(Shell, FailedAllocationGivesNoInstance) {
+  host::Library lib(GetParam());
+  const LV2_Descriptor& d = lib.plugin();
+  const std::string bundle = host::bundle_path(GetParam());
+  allocations::fail_next_malloc();
+  LV2_Handle handle = d.instantiate(&d, 48000.0, bundle.c_str(), nullptr);
+  const bool allocated = !allocations::malloc_failure_pending();
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_TRUE(allocated) << "instantiate never called malloc";
+  if (handle != nullptr) d.cleanup(handle);
+}
+
 INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names()),
                          host::PluginTestName());
+
+// The zero-allocation check in host::Instance::run is only as good as the
+// interposed allocator: it must see a plugin library's calls.
+TEST(Allocations, InterposedAllocatorSeesLibraryCalls) {
+  host::Library lib(host::plugin_names().front());
+  const LV2_Descriptor& d = lib.plugin();
+  allocations::start_counting();
+  LV2_Handle handle = d.instantiate(&d, 48000.0, "", nullptr);
+  d.cleanup(handle);
+  EXPECT_EQ(allocations::stop_counting(), 2) << "one malloc in instantiate, one free in cleanup";
+}
 
 // The switch reading truncates toward zero inside the int32 range and reads
 // NaN and anything beyond the range as neither 0 nor 1.
