@@ -43,6 +43,14 @@ inline const std::vector<Plugin>& table() {
            {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
+      {"zul-cv-slew",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {2, "rise_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
+           {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
+           {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }

@@ -1,0 +1,127 @@
+// zul-cv-slew: glides a CV stream toward its input, one time for rising and
+// another for falling. The glided value never becomes infinite or NaN: a
+// sample that would make it so leaves it where it was.
+#include <cfloat>
+
+#include "shell/plugin.hpp"
+
+namespace {
+
+enum Port : uint32_t { input = 0, output = 1, rise_time = 2, fall_time = 3, enable = 4 };
+
+struct Slew {
+  const float* input;
+  float* output;
+  const float* rise_time;
+  const float* fall_time;
+  const float* enable;
+  float sample_rate;
+  float current_value;
+};
+
+// The single-precision reciprocal of 0.001, one unit in the last place below
+// 1000: it turns the times into milliseconds, and the last bit depends on it.
+constexpr float per_millisecond = 999.99994f;
+static_assert(zul::bits_of(per_millisecond) == 0x4479FFFF);
+
+// Rates from the smallest normal float to the largest float become positive
+// normal floats. Any other rate (NaN, infinities, zero, negatives, or one that
+// would round to a float zero, denormal or infinity) would turn every step
+// into an infinity, a NaN or nothing, so no instance is made for it. The check
+// also keeps the conversion to float defined.
+constexpr bool usable_rate(double rate) {
+  return rate >= static_cast<double>(FLT_MIN) && rate <= static_cast<double>(FLT_MAX);
+}
+
+// Reads the exponent bits: no library call, and nothing that flush-to-zero
+// or the compiler could change.
+constexpr bool is_finite(float value) {
+  constexpr uint32_t exponent = 0x7F800000;
+  return (zul::bits_of(value) & exponent) != exponent;
+}
+static_assert(is_finite(FLT_MAX) && is_finite(-FLT_MAX) && is_finite(zul::float_of(0x80000001)));
+static_assert(!is_finite(zul::float_of(0x7F800000)) && !is_finite(zul::float_of(0xFF800000)));
+static_assert(!is_finite(zul::float_of(0x7FC00000)) && !is_finite(zul::float_of(0xFF800001)));
+
+LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
+                       const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
+  if (!usable_rate(rate)) {
+    return nullptr;
+  }
+  Slew* self = zul::allocate<Slew>();
+  if (self == nullptr) {
+    return nullptr;
+  }
+  self->sample_rate = static_cast<float>(rate);
+  self->current_value = 0.0f;
+  return self;
+}
+
+void connect_port(LV2_Handle instance, uint32_t port, void* data) {
+  auto* self = static_cast<Slew*>(instance);
+  switch (port) {
+    case input:
+      self->input = static_cast<const float*>(data);
+      break;
+    case output:
+      self->output = static_cast<float*>(data);
+      break;
+    case rise_time:
+      self->rise_time = static_cast<const float*>(data);
+      break;
+    case fall_time:
+      self->fall_time = static_cast<const float*>(data);
+      break;
+    case enable:
+      self->enable = static_cast<const float*>(data);
+      break;
+    default:
+      break;
+  }
+}
+
+// One step from s toward x with the given time, each operation rounded on its
+// own and in this order: no fusion, no folding of the constant into the divisor.
+float glide(float s, float x, float time, float rate) {
+  const float difference = x - s;
+  const float scaled = difference * per_millisecond;
+  const float samples = time * rate;
+  const float step = scaled / samples;
+  return s + step;
+}
+
+// Reads the enable and the input at every sample, and the times at every
+// enabled one, so that an output sharing storage with a control is seen at
+// the next sample. Without the enable the input passes bit for bit and the
+// glided value rests.
+void run(LV2_Handle instance, uint32_t n) {
+  auto* self = static_cast<Slew*>(instance);
+  for (uint32_t i = 0; i < n; ++i) {
+    const float e = self->enable[0];
+    const float x = self->input[i];
+    if (e != 1.0f) {
+      self->output[i] = x;
+      continue;
+    }
+    const float r = self->rise_time[0];
+    const float f = self->fall_time[0];
+    float s = self->current_value;
+    // A NaN input passes neither test and holds the value.
+    float next = s;
+    if (r != 0.0f && s < x) {
+      next = glide(s, x, r, self->sample_rate);
+    } else if (f != 0.0f && s > x) {
+      next = glide(s, x, f, self->sample_rate);
+    }
+    if (is_finite(next)) {
+      s = next;
+    }
+    self->current_value = s;
+    self->output[i] = s;
+  }
+}
+
+}  // namespace
+
+const LV2_Descriptor zul::descriptor =
+    zul::describe(ZUL_PLUGIN_URI, instantiate, connect_port, run);

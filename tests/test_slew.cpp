@@ -1,0 +1,479 @@
+// zul-cv-slew through the host's door: the glide's exact bits, the times of 0,
+// the values that would make the state infinite or NaN, the exact-1.0 enable,
+// the sample rates that are refused, state across calls, and shared buffers.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "tests/host.hpp"
+
+namespace {
+
+enum : uint32_t { input = 0, output = 1, rise_time = 2, fall_time = 3, enable = 4 };
+
+// The instance record as a host-independent layout: five port slots, then the
+// sample rate and the glided value.
+struct Record {
+  const void* slots[5];
+  float sample_rate;
+  float current_value;
+};
+
+Record record_of(const host::Instance& inst) {
+  Record r;
+  std::memcpy(&r, inst.handle(), sizeof r);
+  return r;
+}
+
+constexpr float per_millisecond = 999.99994f;  // bits 0x4479FFFF
+const float nan = std::numeric_limits<float>::quiet_NaN();
+const float inf = std::numeric_limits<float>::infinity();
+
+// At this rate a time of 1 ms makes time × rate exactly twice the constant, so
+// every step covers exactly half of a power-of-two distance: 0.5, 0.75, 0.875.
+constexpr double halving_rate = 2.0 * 999.99993896484375;
+
+class Slew : public testing::Test {
+ protected:
+  host::Library lib{"zul-cv-slew"};
+};
+
+// One instance with its own controls; each call runs one block.
+struct Rig {
+  explicit Rig(const host::Library& lib, double rate = 48000.0) : inst(lib, rate) {
+    inst.connect(rise_time, rise);
+    inst.connect(fall_time, fall);
+    inst.connect(enable, on);
+  }
+  std::vector<float> run(std::vector<float> in) {
+    std::vector<float> out = host::untouched(in.size());
+    inst.connect(input, in.data());
+    inst.connect(output, out.data());
+    inst.run(static_cast<uint32_t>(in.size()));
+    return out;
+  }
+  float state() const { return record_of(inst).current_value; }
+
+  host::Instance inst;
+  float rise = 10.0f, fall = 10.0f, on = 1.0f;
+};
+
+TEST_F(Slew, InstantiateKeepsTheRateRoundedToNearestAndStartsAtZero) {
+  const struct {
+    double rate;
+    float kept;
+  } cases[] = {
+      {48000.0, 48000.0f},
+      {44100.0, 44100.0f},
+      {48000.003, 48000.00390625f},  // nearest; truncation would keep 48000
+      {0.1, 0.1f},                   // 0x3DCCCCCD; truncation gives 0x3DCCCCCC
+      {1.0, 1.0f},
+      {static_cast<double>(FLT_MAX), FLT_MAX},
+      {static_cast<double>(FLT_MIN), FLT_MIN},
+  };
+  for (const auto& c : cases) {
+    host::Instance inst(lib, c.rate);
+    const Record r = record_of(inst);
+    EXPECT_EQ(host::bits(r.sample_rate), host::bits(c.kept)) << c.rate;
+    EXPECT_EQ(host::bits(r.current_value), 0u) << c.rate;
+  }
+}
+
+// Rates that are not a positive finite float would make every step infinite,
+// NaN or nothing: no instance, and nothing taken from the allocator.
+TEST_F(Slew, RefusesRatesThatAreNotPositiveFiniteFloats) {
+  const double dinf = std::numeric_limits<double>::infinity();
+  const double rates[] = {
+      std::numeric_limits<double>::quiet_NaN(),
+      -std::numeric_limits<double>::quiet_NaN(),
+      dinf,
+      -dinf,
+      0.0,
+      -0.0,
+      -48000.0,
+      -static_cast<double>(FLT_MIN),
+      std::numeric_limits<double>::denorm_min(),
+      1e-300,
+      static_cast<double>(FLT_MIN) / 2.0,  // a float denormal
+      std::nextafter(static_cast<double>(FLT_MAX), dinf),
+      1e39,  // rounds to +inf as a float
+      1e300,
+  };
+  const LV2_Descriptor& d = lib.plugin();
+  for (double rate : rates) {
+    const size_t before = mallinfo2().uordblks;
+    LV2_Handle h = d.instantiate(&d, rate, "/nowhere", nullptr);
+    const size_t after = mallinfo2().uordblks;
+    EXPECT_EQ(h, nullptr) << rate;
+    EXPECT_EQ(after, before) << rate;
+    if (h != nullptr) d.cleanup(h);
+  }
+}
+
+TEST_F(Slew, TenMillisecondsAtFortyEightKilohertz) {
+  Rig rig(lib);
+  const std::vector<float> out = rig.run(std::vector<float>(480, 1.0f));
+  EXPECT_EQ(host::bits(out[0]), 0x3B088888u);    // 0.0020833332; a factor of 1000 gives ...89
+  EXPECT_EQ(host::bits(out[1]), 0x3B88641Fu);    // 0.004162326
+  EXPECT_EQ(host::bits(out[479]), 0x3F21EBC4u);  // 0.63250375, one time constant
+  EXPECT_EQ(host::bits(rig.state()), 0x3F21EBC4u);
+}
+
+// A time shorter than a sample passes the input and swings back; nothing
+// clamps it. The last two bits also tell the constant folded into the divisor.
+TEST_F(Slew, ShortTimesOvershootEachWay) {
+  Rig rig(lib);
+  rig.rise = rig.fall = 0.01f;
+  const std::vector<float> out = rig.run({1.0f, 1.0f, 1.0f});
+  EXPECT_EQ(host::bits(out), (std::vector<uint32_t>{0x40055555, 0xBE31C700, 0x40115ECE}));
+  // 2.0833333, -0.17361069, 2.2714114
+}
+
+// One sample per block, each with its own controls; the glided value carries
+// over from block to block.
+struct Step {
+  float x, rise, fall, expected;
+};
+struct Walk {
+  const char* name;
+  double rate;
+  std::vector<Step> steps;
+};
+
+// Powers of two near the top of the float range, where each overflow can be
+// placed in one operation of the step.
+const float big = std::ldexp(1.0f, 117);
+const float top = std::ldexp(1.0f, 127);
+const float above_top = top + std::ldexp(1.0f, 115);
+const float below_top = top - std::ldexp(1.0f, 114);
+
+const Walk walks[] = {
+    {"halves the distance at 1 ms",
+     halving_rate,
+     {{1.0f, 1.0f, 9.0f, 0.5f}, {1.0f, 1.0f, 9.0f, 0.75f}, {1.0f, 1.0f, 9.0f, 0.875f}}},
+    {"quarters it at 2 ms", halving_rate, {{1.0f, 2.0f, 9.0f, 0.25f}, {1.25f, 2.0f, 9.0f, 0.5f}}},
+    {"rise time 0 holds while the input is above, then the fall time governs",
+     halving_rate,
+     {{1.0f, 1.0f, 1.0f, 0.5f},
+      {1.0f, 0.0f, 1.0f, 0.5f},
+      {9.0f, 0.0f, 1.0f, 0.5f},
+      {-0.5f, 0.0f, 1.0f, 0.0f}}},
+    {"fall time 0 holds while the input is below, then the rise time governs",
+     halving_rate,
+     {{-1.0f, 9.0f, 0.0f, 0.0f}, {-5.0f, 1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f, 0.5f}}},
+    {"both times 0 hold whatever the input",
+     halving_rate,
+     {{1.0f, 1.0f, 1.0f, 0.5f},
+      {9.0f, 0.0f, 0.0f, 0.5f},
+      {-9.0f, 0.0f, 0.0f, 0.5f},
+      {0.5f, 0.0f, 0.0f, 0.5f}}},
+    {"an input equal to the value changes nothing",
+     halving_rate,
+     {{0.0f, 1.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 1.0f, 0.5f}, {0.5f, 1.0f, 1.0f, 0.5f}}},
+    {"negative times are not clamped: the step goes the other way",
+     halving_rate,
+     {{1.0f, -1.0f, 1.0f, -0.5f}}},
+    {"NaN and infinite input samples are ignored",
+     halving_rate,
+     {{1.0f, 1.0f, 1.0f, 0.5f},
+      {nan, 1.0f, 1.0f, 0.5f},
+      {inf, 1.0f, 1.0f, 0.5f},
+      {-inf, 1.0f, 1.0f, 0.5f},
+      {host::from_bits(0xFFC12345), 1.0f, 1.0f, 0.5f},
+      {1.0f, 1.0f, 1.0f, 0.75f}}},
+    {"NaN and infinite times hold the value",
+     halving_rate,
+     {{1.0f, 1.0f, 1.0f, 0.5f},
+      {1.0f, nan, 1.0f, 0.5f},
+      {0.0f, 1.0f, nan, 0.5f},
+      {1.0f, inf, 1.0f, 0.5f},
+      {1.0f, -inf, 1.0f, 0.5f},
+      {0.0f, 1.0f, inf, 0.5f},
+      {1.0f, 1.0f, 1.0f, 0.75f}}},
+    {"a step that overflows anywhere leaves the value where it was",
+     halving_rate,
+     {
+         {std::ldexp(1.0f, 120), 1.0f, 1.0f, 0.0f},      // the product with the constant
+         {1024.0f, FLT_MIN, 1.0f, 0.0f},                 // the quotient
+         {big, std::ldexp(1.0f, -11), 1.0f, top},        // a finite overshoot to 2^127
+         {above_top, std::ldexp(1.0f, -13), 1.0f, top},  // the sum
+         {-top, 1.0f, 1.0f, top},                        // the difference
+         {below_top, 1.0f, 0.5f, below_top},             // 0.5 ms: all the way, finite
+     }},
+    {"the example at 48 kHz resumes after the ignored samples",
+     48000.0,
+     {{1.0f, 10.0f, 10.0f, 0.0020833332f},
+      {inf, 10.0f, 10.0f, 0.0020833332f},
+      {nan, 10.0f, 10.0f, 0.0020833332f},
+      {1.0f, 10.0f, nan, 0.004162326f},
+      {1e30f, 1e-20f, 10.0f, 0.004162326f},  // a huge distance in a tiny time
+      {-1e30f, 10.0f, -inf, 0.004162326f}}},
+};
+
+TEST_F(Slew, WalksOneSampleAtATime) {
+  for (const Walk& w : walks) {
+    SCOPED_TRACE(w.name);
+    Rig rig(lib, w.rate);
+    for (size_t k = 0; k < w.steps.size(); ++k) {
+      const Step& s = w.steps[k];
+      rig.rise = s.rise;
+      rig.fall = s.fall;
+      const std::vector<float> out = rig.run({s.x});
+      EXPECT_EQ(host::bits(out[0]), host::bits(s.expected)) << "step " << k << ": " << out[0];
+      EXPECT_EQ(host::bits(rig.state()), host::bits(s.expected)) << "step " << k;
+    }
+  }
+}
+
+const float offs[] = {0.0f,
+                      -0.0f,
+                      0.5f,
+                      0.99999994f,
+                      1.0000001f,
+                      1.5f,
+                      2.0f,
+                      -1.0f,
+                      inf,
+                      -inf,
+                      nan,
+                      host::from_bits(0xFFC12345),
+                      host::from_bits(0x00000001)};
+
+// Off is anything but exactly 1.0: the input passes bit for bit and the
+// glided value rests, to go on from there when switched on again.
+TEST_F(Slew, EnableIsOnOnlyAtExactlyOne) {
+  const std::vector<float> tricky = host::tricky_values();
+  for (float off : offs) {
+    SCOPED_TRACE(testing::Message() << "enable 0x" << std::hex << host::bits(off));
+    Rig rig(lib);
+    ASSERT_EQ(host::bits(rig.run({1.0f})[0]), 0x3B088888u);
+    rig.on = off;
+    EXPECT_EQ(host::bits(rig.run(tricky)), host::bits(tricky));
+    EXPECT_EQ(host::bits(rig.state()), 0x3B088888u);
+    rig.on = 1.0f;
+    EXPECT_EQ(host::bits(rig.run({1.0f})[0]), 0x3B88641Fu);
+  }
+}
+
+// While off, the times are not read at all: here they point nowhere.
+TEST_F(Slew, TimesAreNotReadWhileOff) {
+  for (float off : offs) {
+    Rig rig(lib);
+    rig.on = off;
+    rig.inst.connect(rise_time, nullptr);
+    rig.inst.connect(fall_time, nullptr);
+    EXPECT_EQ(rig.run({1.0f, -2.0f}), (std::vector<float>{1.0f, -2.0f}));
+    EXPECT_EQ(host::bits(rig.state()), 0u);
+  }
+}
+
+TEST_F(Slew, EmptyBlockReadsAndWritesNothing) {
+  Rig rig(lib);
+  rig.run({1.0f});
+  for (uint32_t port = 0; port < 5; ++port) rig.inst.connect(port, nullptr);
+  rig.inst.run(0);
+  EXPECT_EQ(host::bits(rig.state()), 0x3B088888u);
+  rig.inst.connect(rise_time, rig.rise);
+  rig.inst.connect(fall_time, rig.fall);
+  rig.inst.connect(enable, rig.on);
+  std::vector<float> in(8, 1.0f), out = host::untouched(8);
+  rig.inst.connect(input, in.data());
+  rig.inst.connect(output, out.data());
+  rig.inst.run(0);
+  EXPECT_EQ(host::bits(out), host::bits(host::untouched(8)));
+  rig.inst.run(1);
+  EXPECT_EQ(host::bits(out[0]), 0x3B88641Fu);
+  EXPECT_EQ(host::bits(out[1]), host::untouched_bits) << "wrote beyond the block";
+}
+
+// Off samples in between change nothing: the glide goes on from where it was.
+TEST_F(Slew, SwitchingOffAndOnResumesFromTheHeldValue) {
+  Rig interrupted(lib), straight(lib);
+  std::vector<float> in(40);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(i % 7) - 2.5f;
+  const std::vector<float> first(in.begin(), in.begin() + 20), rest(in.begin() + 20, in.end());
+  const std::vector<float> got_first = interrupted.run(first);
+  interrupted.on = 0.0f;
+  const std::vector<float> bypass = {7.0f, -7.0f, 3.0f};
+  EXPECT_EQ(interrupted.run(bypass), bypass);
+  interrupted.on = 1.0f;
+  const std::vector<float> got_rest = interrupted.run(rest);
+  std::vector<float> got = got_first;
+  got.insert(got.end(), got_rest.begin(), got_rest.end());
+  EXPECT_EQ(host::bits(got), host::bits(straight.run(in)));
+}
+
+TEST_F(Slew, StateCarriesOverDeactivateAndActivate) {
+  Rig rig(lib);
+  const std::vector<float> first = rig.run(std::vector<float>(240, 1.0f));
+  rig.inst.deactivate();
+  rig.inst.activate();
+  const std::vector<float> second = rig.run(std::vector<float>(240, 1.0f));
+  EXPECT_NE(host::bits(second[0]), 0x3B088888u) << "started again from 0";
+  Rig straight(lib);
+  const std::vector<float> all = straight.run(std::vector<float>(480, 1.0f));
+  EXPECT_EQ(host::bits(second.back()), host::bits(all.back()));
+  EXPECT_EQ(host::bits(second.back()), 0x3F21EBC4u);
+  EXPECT_EQ(host::bits(first), host::bits(std::vector<float>(all.begin(), all.begin() + 240)));
+}
+
+// The same stream cut into blocks of any length, empty ones included, gives
+// the same output as one long block.
+TEST_F(Slew, AnyCutIntoBlocksGivesTheSameStream) {
+  const struct {
+    float rise, fall;
+    double rate;
+  } controls[] = {
+      {10.0f, 10.0f, 48000.0}, {0.01f, 0.02f, 48000.0},    {0.0f, 3.0f, 44100.0},
+      {5.0f, 0.0f, 96000.0},   {1.0f, 1.0f, halving_rate}, {nan, 2.0f, 48000.0},
+  };
+  std::mt19937 rng(4321);
+  std::uniform_real_distribution<float> level(-10.0f, 10.0f);
+  std::uniform_int_distribution<int> kind(0, 19);
+  std::uniform_int_distribution<uint32_t> length(0, 70);
+  for (const auto& c : controls) {
+    for (int round = 0; round < 5; ++round) {
+      SCOPED_TRACE(testing::Message()
+                   << "rise " << c.rise << " fall " << c.fall << " round " << round);
+      std::vector<float> in(1000);
+      for (float& v : in) {
+        const int k = kind(rng);
+        v = k == 0 ? nan : k == 1 ? inf : k == 2 ? -3e38f : level(rng);
+      }
+      Rig whole(lib, c.rate), cut(lib, c.rate);
+      whole.rise = cut.rise = c.rise;
+      whole.fall = cut.fall = c.fall;
+      const std::vector<float> expected = whole.run(in);
+      std::vector<float> got = host::untouched(in.size());
+      size_t at = 0;
+      while (at < in.size()) {
+        const auto len = static_cast<uint32_t>(std::min<size_t>(length(rng), in.size() - at));
+        cut.inst.connect(input, in.data() + at);
+        cut.inst.connect(output, got.data() + at);
+        cut.inst.run(len);
+        at += len;
+      }
+      ASSERT_EQ(host::bits(got), host::bits(expected));
+    }
+  }
+}
+
+// An output covering a control's storage changes it for the next sample: the
+// enable and the times are read at every sample, not once per block.
+TEST_F(Slew, ControlsAreReadAtEverySample) {
+  {
+    std::vector<float> in = {1.0f, 1.0f, 1.0f};
+    std::vector<float> out = {1.0f, 0.0f, 0.0f};  // out[0] is the rise time, 1 ms
+    float fall = 1.0f, on = 1.0f;
+    host::Instance inst(lib, halving_rate);
+    inst.connect(input, in.data());
+    inst.connect(output, out.data());
+    inst.connect(rise_time, out.data());
+    inst.connect(fall_time, fall);
+    inst.connect(enable, on);
+    inst.run(3);
+    // Half way, then 0.5 ms covers the whole rest; read once it would be 0.75.
+    EXPECT_EQ(out, (std::vector<float>{0.5f, 1.0f, 1.0f}));
+  }
+  {
+    std::vector<float> in = {1.0f, host::from_bits(0x80000000), host::from_bits(0x7FC12345)};
+    std::vector<float> out = {1.0f, 0.0f, 0.0f};  // out[0] is the enable
+    float rise = 1.0f, fall = 1.0f;
+    host::Instance inst(lib, halving_rate);
+    inst.connect(input, in.data());
+    inst.connect(output, out.data());
+    inst.connect(rise_time, rise);
+    inst.connect(fall_time, fall);
+    inst.connect(enable, out.data());
+    inst.run(3);
+    // The enable became 0.5 at sample 0: the rest of the block passes through.
+    EXPECT_EQ(host::bits(out), (std::vector<uint32_t>{0x3F000000, 0x80000000, 0x7FC12345}));
+    EXPECT_EQ(host::bits(record_of(inst).current_value), 0x3F000000u);
+  }
+}
+
+// What the plugin must produce, written from the per-sample steps: read the
+// enable, then the input; off copies the bits; on reads both times and takes
+// at most one step, which is kept only when its result is finite.
+struct Layout {
+  size_t in, out, rise, fall, enable;
+};
+
+void reference(float* arena, const Layout& l, float rate, float& value, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) {
+    const float e = arena[l.enable];
+    const float x = arena[l.in + i];
+    if (!(e == 1.0f)) {
+      std::memcpy(&arena[l.out + i], &x, sizeof x);
+      continue;
+    }
+    const float r = arena[l.rise];
+    const float f = arena[l.fall];
+    float s = value;
+    float next = s;
+    if (r != 0.0f && s < x) {
+      const float p = (x - s) * per_millisecond;
+      const float q = r * rate;
+      next = s + p / q;
+    } else if (f != 0.0f && s > x) {
+      const float p = (x - s) * per_millisecond;
+      const float q = f * rate;
+      next = s + p / q;
+    }
+    if (std::isfinite(next)) s = next;
+    value = s;
+    arena[l.out + i] = s;
+  }
+}
+
+// Ports at offsets into one arena: in place, outputs a few samples off the
+// input, and outputs that cover the enable's or a time's storage.
+TEST_F(Slew, SharedBuffersGiveTheSampleBySampleResult) {
+  const Layout layouts[] = {
+      {0, 0, 900, 901, 902},    // in place
+      {1, 0, 900, 901, 902},    // output one sample behind the input
+      {0, 1, 900, 901, 902},    // output one sample ahead
+      {0, 4, 900, 901, 902},    // four ahead
+      {0, 600, 600, 601, 902},  // output covers both times from sample 0
+      {0, 600, 900, 901, 600},  // output covers the enable at sample 0
+      {0, 600, 900, 901, 603},  // ... at sample 3
+      {0, 0, 5, 6, 902},        // in place, and the times at samples 5 and 6
+      {0, 0, 900, 2, 3},        // in place, fall time and enable inside the block
+      {10, 600, 12, 600, 601},  // times and enable in the input and the output
+      {0, 600, 900, 901, 902},  // nothing shared
+  };
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<float> level(-10.0f, 10.0f);
+  for (const Layout& l : layouts) {
+    for (uint32_t n : {1u, 2u, 3u, 7u, 16u, 64u}) {
+      SCOPED_TRACE(testing::Message()
+                   << "in " << l.in << " out " << l.out << " rise " << l.rise << " fall " << l.fall
+                   << " enable " << l.enable << " n " << n);
+      std::vector<float> arena(1000);
+      for (float& v : arena) v = level(rng);
+      arena[l.rise] = 0.015f;  // short enough that the value swings past the input
+      arena[l.fall] = 0.04f;
+      arena[l.enable] = 1.0f;
+      std::vector<float> expected = arena;
+      float value = 0.0f;
+      reference(expected.data(), l, 48000.0f, value, n);
+      host::Instance inst(lib);
+      inst.connect(input, arena.data() + l.in);
+      inst.connect(output, arena.data() + l.out);
+      inst.connect(rise_time, arena.data() + l.rise);
+      inst.connect(fall_time, arena.data() + l.fall);
+      inst.connect(enable, arena.data() + l.enable);
+      inst.run(n);
+      ASSERT_EQ(host::bits(arena), host::bits(expected));
+      EXPECT_EQ(host::bits(record_of(inst).current_value), host::bits(value));
+    }
+  }
+}
+
+}  // namespace
