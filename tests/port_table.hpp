@@ -43,6 +43,15 @@ inline const std::vector<Plugin>& table() {
            {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
+      {"zul-cv-gate",
+       {
+           {0, "level", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f},
+           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f},
+           {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
