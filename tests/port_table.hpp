@@ -51,6 +51,24 @@ inline const std::vector<Plugin>& table() {
            {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
+      {"zul-cv-gate",
+       {
+           {0, "level", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f},
+           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f},
+           {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
+      {"zul-cv-range",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "in_range_output", out, cv, 0.0f, -10.0f, 10.0f},
+           {2, "out_of_range_output", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "range_low", in, control, 0.0f, -10.0f, 10.0f},
+           {4, "range_high", in, control, 5.0f, -10.0f, 10.0f},
+           {5, "reset", in, control, 0.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
