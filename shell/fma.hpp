@@ -5,6 +5,7 @@
 // of two loops with it: neither path calls a library function.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #if defined(__x86_64__)
@@ -52,10 +53,144 @@ inline double fma_hardware(double a, double b, double c) {
 #endif
 }
 
-// Exact IEEE 754 binary64 fused multiply-add, round to nearest even, under the
-// plugins' floating-point mode: denormal operands read as zero and a result
-// too small to be normal is flushed to zero, as the instruction does.
-double fma_software(double a, double b, double c);
+namespace fma_detail {
+
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr uint64_t sign_bit = 0x8000000000000000;
+constexpr uint64_t infinity = 0x7ff0000000000000;
+constexpr uint64_t fraction = 0x000fffffffffffff;
+constexpr uint64_t implicit_one = 0x0010000000000000;
+constexpr uint64_t quiet_bit = 0x0008000000000000;
+// What the instruction returns for an invalid operation on non-NaN operands.
+constexpr uint64_t default_nan = 0xfff8000000000000;
+
+[[gnu::always_inline]] inline bool is_nan(uint64_t x) {
+  return (x & ~sign_bit) > infinity;
+}
+
+[[gnu::always_inline]] inline double from_bits(uint64_t x) {
+  return std::bit_cast<double>(x);
+}
+
+// The double nearest to sign * m * 2^e (m > 0), ties to even. Tininess is
+// judged after rounding, as x86 does: a result that rounds to a magnitude
+// below 2^-1022 becomes a zero of its sign, one that rounds up to 2^-1022
+// stays; above the largest double it is an infinity.
+[[gnu::always_inline]] inline double round_and_pack(uint64_t sign, uint128 m, int e) {
+  const auto high = static_cast<uint64_t>(m >> 64);
+  const auto low = static_cast<uint64_t>(m);
+  const int top = high != 0 ? 127 - __builtin_clzll(high) : 63 - __builtin_clzll(low);
+  const int drop = top - 52;  // bits below the 53 that are kept
+  uint64_t kept = 0;
+  if (drop > 0) {
+    kept = static_cast<uint64_t>(m >> drop);
+    const uint128 rest = m & ((uint128{1} << drop) - 1);
+    const uint128 half = uint128{1} << (drop - 1);
+    if (rest > half || (rest == half && (kept & 1) != 0)) {
+      ++kept;
+    }
+  } else {
+    kept = low << -drop;  // a cancellation left fewer than 53 bits: exact
+  }
+  e += drop;
+  if ((kept >> 53) != 0) {  // rounding carried into the next power of two
+    kept >>= 1;
+    ++e;
+  }
+  const int biased = e + 1075;  // the value is kept * 2^e, kept in [2^52, 2^53)
+  if (biased >= 2047) {
+    return from_bits(sign | infinity);
+  }
+  if (biased <= 0) {
+    return from_bits(sign);
+  }
+  return from_bits(sign | static_cast<uint64_t>(biased) << 52 | (kept & fraction));
+}
+
+}  // namespace fma_detail
+
+// Exact IEEE 754 binary64 fused multiply-add, round to nearest even, bit for
+// bit what the x86-64 instruction gives under the plugins' floating-point mode
+// (flush-to-zero, denormals-are-zero): denormal operands read as zeros of
+// their sign, a result below 2^-1022 after rounding is a zero of its sign, and
+// a NaN result is the first NaN of a, b, c made quiet, or the default NaN for
+// inf*0 and inf-inf. Integer arithmetic only, so it does not depend on the
+// floating-point mode it runs under.
+[[gnu::always_inline]] inline double fma_software(double a, double b, double c) {
+  using namespace fma_detail;
+  const auto ua = std::bit_cast<uint64_t>(a);
+  const auto ub = std::bit_cast<uint64_t>(b);
+  const auto uc = std::bit_cast<uint64_t>(c);
+  const auto xa = static_cast<unsigned>(ua >> 52) & 0x7ff;
+  const auto xb = static_cast<unsigned>(ub >> 52) & 0x7ff;
+  const auto xc = static_cast<unsigned>(uc >> 52) & 0x7ff;
+  const uint64_t product_sign = (ua ^ ub) & sign_bit;
+  const uint64_t c_sign = uc & sign_bit;
+
+  // Zeros, denormals, infinities and NaNs; the common case skips all of it.
+  bool c_is_zero = false;
+  if (xa - 1 >= 2046 || xb - 1 >= 2046 || xc - 1 >= 2046) {
+    if (is_nan(ua)) return from_bits(ua | quiet_bit);
+    if (is_nan(ub)) return from_bits(ub | quiet_bit);
+    if (is_nan(uc)) return from_bits(uc | quiet_bit);
+    const bool a_is_zero = xa == 0, b_is_zero = xb == 0;  // denormals too
+    c_is_zero = xc == 0;
+    const bool c_is_infinite = xc == 0x7ff;
+    if (xa == 0x7ff || xb == 0x7ff) {
+      if (a_is_zero || b_is_zero) return from_bits(default_nan);
+      if (c_is_infinite && c_sign != product_sign) return from_bits(default_nan);
+      return from_bits(product_sign | infinity);
+    }
+    if (c_is_infinite) return c;
+    if (a_is_zero || b_is_zero) {
+      // An exact zero product: c itself, or a zero that is negative only
+      // when both addends are.
+      return c_is_zero ? from_bits(product_sign & c_sign) : c;
+    }
+  }
+
+  // a and b are normal: their exact product, its top bit moved to bit 125
+  // (at least 20 zero bits below it), worth p * 2^ep.
+  const uint64_t ma = (ua & fraction) | implicit_one;
+  const uint64_t mb = (ub & fraction) | implicit_one;
+  uint128 p = uint128{ma} * mb;  // in [2^104, 2^106)
+  const int p_shift = 21 - static_cast<int>(p >> 105);
+  p <<= p_shift;
+  const int ep = static_cast<int>(xa + xb) - 2150 - p_shift;
+  if (c_is_zero) {
+    return round_and_pack(product_sign, p, ep);
+  }
+
+  // c is normal: the same form, top bit at 125, worth q * 2^eq.
+  const uint128 q = uint128{(uc & fraction) | implicit_one} << 73;
+  const int eq = static_cast<int>(xc) - 1148;
+
+  // Align the smaller addend to the larger one. The bits shifted out are kept
+  // as one sticky bit at bit 0; the larger addend's bit 0 is zero, so a sum
+  // with sticky bits is odd and never lands on a tie or a double by accident.
+  const bool p_larger = ep >= eq;
+  const uint128 x = p_larger ? p : q;
+  uint128 y = p_larger ? q : p;
+  const uint64_t x_sign = p_larger ? product_sign : c_sign;
+  const int shift = p_larger ? ep - eq : eq - ep;
+  const int e = p_larger ? ep : eq;
+  if (shift >= 127) {
+    y = 1;  // y < 2^126: nothing but the sticky bit is left
+  } else if (shift > 0) {
+    const bool sticky = (y << (128 - shift)) != 0;
+    y = (y >> shift) | uint128{sticky};
+  }
+
+  if (x_sign == (p_larger ? c_sign : product_sign)) {
+    return round_and_pack(x_sign, x + y, e);
+  }
+  if (x == y) {
+    return from_bits(0);  // exact cancellation is +0 when rounding to nearest
+  }
+  // With a sticky bit set, x > y; a tie only happens when nothing was shifted out.
+  return x > y ? round_and_pack(x_sign, x - y, e) : round_and_pack(x_sign ^ sign_bit, y - x, e);
+}
 
 template <FmaPath path>
 inline double fused_multiply_add(double a, double b, double c) {
