@@ -150,25 +150,26 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
     }
   }
 
-  // a and b are normal: their exact product, its top bit moved to bit 125
-  // (at least 20 zero bits below it), worth p * 2^ep.
+  // a and b are normal: their exact product moved up by 20 bits, so that its
+  // top bit is bit 124 or 125 and bit 0 is zero, worth p * 2^ep.
   const uint64_t ma = (ua & fraction) | implicit_one;
   const uint64_t mb = (ub & fraction) | implicit_one;
-  uint128 p = uint128{ma} * mb;  // in [2^104, 2^106)
-  const int p_shift = 21 - static_cast<int>(p >> 105);
-  p <<= p_shift;
-  const int ep = static_cast<int>(xa + xb) - 2150 - p_shift;
+  const uint128 p = (uint128{ma} * mb) << 20;
+  const int ep = static_cast<int>(xa + xb) - 2170;
   if (c_is_zero) {
     return round_and_pack(product_sign, p, ep);
   }
 
-  // c is normal: the same form, top bit at 125, worth q * 2^eq.
+  // c is normal: moved up by 73 bits, top bit 125, worth q * 2^eq.
   const uint128 q = uint128{(uc & fraction) | implicit_one} << 73;
   const int eq = static_cast<int>(xc) - 1148;
 
-  // Align the smaller addend to the larger one. The bits shifted out are kept
-  // as one sticky bit at bit 0; the larger addend's bit 0 is zero, so a sum
-  // with sticky bits is odd and never lands on a tie or a double by accident.
+  // Align the addend of smaller exponent to the other one. Bits are shifted
+  // out only past the 20 (73) zero bits below p (q): then y < 2^105 and x is
+  // at least 2^124, so x + y and x - y keep 70 bits or more below their
+  // last kept bit, and the bits shifted out become one sticky bit at bit 0.
+  // x's bit 0 is zero, so a result with a sticky bit is odd and never lands
+  // on a tie or a double by accident.
   const bool p_larger = ep >= eq;
   const uint128 x = p_larger ? p : q;
   uint128 y = p_larger ? q : p;
@@ -188,7 +189,7 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
   if (x == y) {
     return from_bits(0);  // exact cancellation is +0 when rounding to nearest
   }
-  // With a sticky bit set, x > y; a tie only happens when nothing was shifted out.
+  // y > x only where nothing was shifted out; the difference is exact then.
   return x > y ? round_and_pack(x_sign, x - y, e) : round_and_pack(x_sign ^ sign_bit, y - x, e);
 }
 
