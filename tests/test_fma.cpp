@@ -373,7 +373,7 @@ class FmaAgainstInstruction : public Fma {
   void SetUp() override {
     Fma::SetUp();
     if (!instruction_available()) {
-      GTEST_SKIP() << "no FMA instruction to compare with on this processor";
+      GTEST_SKIP() << "no x86-64 FMA instruction to compare with on this processor";
     }
   }
   std::mt19937_64 random{0x5eed};
@@ -511,21 +511,54 @@ TEST_F(FmaAgainstInstruction, AroundTheLargestDouble) {
   EXPECT_GT(overflows, 10000);
 }
 
+#if defined(__x86_64__)
+// The first value of a /proc/cpuinfo field ("flags", "model name"), or "".
+std::string cpuinfo_field(const std::string& name) {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos && line.rfind(name, 0) == 0 &&
+        line.find_first_not_of(" \t", name.size()) == colon) {
+      const size_t start = line.find_first_not_of(' ', colon + 1);
+      return start == std::string::npos ? "" : line.substr(start);
+    }
+  }
+  return "";
+}
+
+// The processor's name as CPUID gives it to this process, spaces trimmed.
+std::string cpuid_brand() {
+  unsigned words[12] = {};
+  for (unsigned i = 0; i < 3; ++i) {
+    if (__get_cpuid(0x80000002 + i, &words[4 * i], &words[4 * i + 1], &words[4 * i + 2],
+                    &words[4 * i + 3]) == 0) {
+      return "";
+    }
+  }
+  std::string brand;
+  for (unsigned word : words) {
+    for (unsigned byte = 0; byte < 4; ++byte) brand += static_cast<char>(word >> (8 * byte));
+  }
+  brand = brand.substr(0, brand.find('\0'));
+  const size_t first = brand.find_first_not_of(' '), last = brand.find_last_not_of(' ');
+  return first == std::string::npos ? "" : brand.substr(first, last - first + 1);
+}
+#endif
+
 // The dispatch against an independent source: the kernel lists the fma flag
 // only where the processor has the instruction and the system saves AVX state.
 TEST(FmaPath, HardwareExactlyWhereCpuinfoListsFma) {
 #if defined(__x86_64__)
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  bool found = false, listed = false;
-  while (!found && std::getline(cpuinfo, line)) {
-    if (line.rfind("flags", 0) == 0) {
-      found = true;
-      std::istringstream words(line.substr(line.find(':') + 1));
-      for (std::string word; words >> word;) listed = listed || word == "fma";
-    }
+  const std::string flags = cpuinfo_field("flags");
+  if (flags.empty()) GTEST_SKIP() << "no flags line in /proc/cpuinfo";
+  // An emulator answers CPUID for a processor other than the kernel's.
+  const std::string model = cpuinfo_field("model name"), brand = cpuid_brand();
+  if (model != brand) {
+    GTEST_SKIP() << "CPUID names '" << brand << "', /proc/cpuinfo '" << model << "'";
   }
-  if (!found) GTEST_SKIP() << "no flags line in /proc/cpuinfo";
+  std::istringstream words(flags);
+  bool listed = false;
+  for (std::string word; words >> word;) listed = listed || word == "fma";
   EXPECT_EQ(zul::fma_path() == zul::FmaPath::hardware, listed);
 #elif defined(__aarch64__)
   EXPECT_EQ(zul::fma_path(), zul::FmaPath::hardware) << "fmadd is part of AArch64";
