@@ -78,27 +78,23 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
 // below 2^-1022 becomes a zero of its sign, one that rounds up to 2^-1022
 // stays; above the largest double it is an infinity.
 [[gnu::always_inline]] inline double round_and_pack(uint64_t sign, uint128 m, int e) {
-  const auto high = static_cast<uint64_t>(m >> 64);
-  const auto low = static_cast<uint64_t>(m);
-  const int top = high != 0 ? 127 - __builtin_clzll(high) : 63 - __builtin_clzll(low);
-  const int drop = top - 52;  // bits below the 53 that are kept
-  uint64_t kept = 0;
-  if (drop > 0) {
-    kept = static_cast<uint64_t>(m >> drop);
-    const uint128 rest = m & ((uint128{1} << drop) - 1);
-    const uint128 half = uint128{1} << (drop - 1);
-    if (rest > half || (rest == half && (kept & 1) != 0)) {
-      ++kept;
-    }
-  } else {
-    kept = low << -drop;  // a cancellation left fewer than 53 bits: exact
-  }
-  e += drop;
-  if ((kept >> 53) != 0) {  // rounding carried into the next power of two
-    kept >>= 1;
-    ++e;
-  }
-  const int biased = e + 1075;  // the value is kept * 2^e, kept in [2^52, 2^53)
+  // Move the top bit to bit 127: the 53 kept bits are then the high word's
+  // top 53, and the bits below them shrink to the high word's low 11 bits
+  // plus a sticky bit at bit 0 for the low word, well under the halfway bit.
+  const auto high_word = static_cast<uint64_t>(m >> 64);
+  const int lead =
+      high_word != 0 ? __builtin_clzll(high_word) : 64 + __builtin_clzll(static_cast<uint64_t>(m));
+  m <<= lead;
+  const uint64_t high = static_cast<uint64_t>(m >> 64) | (static_cast<uint64_t>(m) != 0);
+  uint64_t kept = high >> 11;
+  // Adding half a unit of the last kept bit less one, plus that last bit,
+  // carries into it exactly when the dropped bits are above half, or half
+  // with an odd last bit: round to nearest even.
+  kept += ((high & 0x7ff) + 0x3ff + (kept & 1)) >> 11;
+  const uint64_t carry = kept >> 53;  // rounding reached the next power of two
+  kept >>= carry;
+  // The value is kept * 2^(e - lead + 75 + carry), kept in [2^52, 2^53).
+  const int biased = e - lead + 75 + static_cast<int>(carry) + 1075;
   if (biased >= 2047) {
     return from_bits(sign | infinity);
   }
@@ -174,27 +170,29 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
   const uint128 x = p_larger ? p : q;
   uint128 y = p_larger ? q : p;
   const uint64_t x_sign = p_larger ? product_sign : c_sign;
-  const int shift = p_larger ? ep - eq : eq - ep;
+  const int distance = p_larger ? ep - eq : eq - ep;
+  const int shift = distance < 127 ? distance : 127;  // y < 2^126: all of it is gone at 127
   const int e = p_larger ? ep : eq;
-  if (shift >= 127) {
-    y = 1;  // y < 2^126: nothing but the sticky bit is left
-  } else if (shift > 0) {
-    const bool sticky = (y << (128 - shift)) != 0;
-    y = (y >> shift) | uint128{sticky};
-  }
+  const bool sticky = ((y << (127 - shift)) << 1) != 0;  // the bits shifted out
+  y = (y >> shift) | uint128{sticky};
 
-  if (x_sign == (p_larger ? c_sign : product_sign)) {
-    return round_and_pack(x_sign, x + y, e);
-  }
-  if (x == y) {
+  // x + y or x - y, without a branch on the signs. A difference is negative
+  // (bit 127 set) only where nothing was shifted out; it is exact then.
+  const uint64_t y_sign = p_larger ? c_sign : product_sign;
+  const uint128 subtract = uint128{0} - uint128{x_sign != y_sign};
+  uint128 m = x + ((y ^ subtract) - subtract);
+  const uint128 negative = uint128{0} - (m >> 127);
+  m = (m ^ negative) - negative;
+  if (m == 0) {
     return from_bits(0);  // exact cancellation is +0 when rounding to nearest
   }
-  // y > x only where nothing was shifted out; the difference is exact then.
-  return x > y ? round_and_pack(x_sign, x - y, e) : round_and_pack(x_sign ^ sign_bit, y - x, e);
+  return round_and_pack(x_sign ^ (static_cast<uint64_t>(negative) & sign_bit), m, e);
 }
 
+// Inlined like fma_software: otherwise the compiler may keep it out of line
+// and a plugin's loop would make one call per sample.
 template <FmaPath path>
-inline double fused_multiply_add(double a, double b, double c) {
+[[gnu::always_inline]] inline double fused_multiply_add(double a, double b, double c) {
   if constexpr (path == FmaPath::hardware) {
     return fma_hardware(a, b, c);
   } else {
