@@ -69,6 +69,15 @@ inline const std::vector<Plugin>& table() {
            {4, "range_high", in, control, 5.0f, -10.0f, 10.0f},
            {5, "reset", in, control, 0.0f, 0.0f, 1.0f, Hint::toggled},
        }},
+      {"zul-cv-round",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "output_round", out, cv, 0.0f, -10.0f, 10.0f},
+           {2, "output_ceil", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "output_floor", out, cv, 0.0f, -10.0f, 10.0f},
+           {4, "output_fraction", out, cv, 0.0f, -1.0f, 1.0f},
+           {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
