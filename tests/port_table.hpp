@@ -43,6 +43,14 @@ inline const std::vector<Plugin>& table() {
            {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
+      {"zul-cv-parameter-modulation",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "output", out, cv, 0.0f, 0.0f, 10.0f},
+           {2, "offset", in, control, 0.0f, -100.0f, 100.0f},
+           {3, "depth", in, control, 100.0f, -200.0f, 200.0f, Hint::none, "pc"},
+           {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
