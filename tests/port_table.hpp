@@ -78,6 +78,14 @@ inline const std::vector<Plugin>& table() {
            {4, "output_fraction", out, cv, 0.0f, -1.0f, 1.0f},
            {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
+      {"zul-cv-parameter-modulation",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "output", out, cv, 0.0f, 0.0f, 10.0f},
+           {2, "offset", in, control, 0.0f, -100.0f, 100.0f},
+           {3, "depth", in, control, 100.0f, -200.0f, 200.0f, Hint::none, "pc"},
+           {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
