@@ -72,16 +72,20 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
     const PortInfo& port = signal_input(plugin, input);
     plan.inputs[port.index] = make_input(input.source, plan.rate, plan.frames);
   }
+  // A change waits for the next block start; changes that meet at one block
+  // apply in command-line order.
   for (const Change& change : settings.changes) {
     const PortInfo& port = control_input(plugin, change.control);
     const uint64_t frame = first_frame_at(change.time, plan.rate);
-    if (frame >= plan.frames) {
-      throw Failure("--at " + show(change.time) + " is not before the end of the render (" +
-                    show(static_cast<double>(plan.frames) / plan.rate) + " s)");
+    const uint64_t block_start = (frame + plan.block - 1) / plan.block * plan.block;
+    if (frame >= plan.frames || block_start >= plan.frames) {
+      const uint64_t last_start = (plan.frames - 1) / plan.block * plan.block;
+      throw Failure("--at " + show(change.time) +
+                    ": no block starts at or after it (the last starts at " +
+                    show(static_cast<double>(last_start) / plan.rate) + " s)");
     }
-    plan.changes.push_back({frame, port.index, change.control.value});
+    plan.changes.push_back({block_start, port.index, change.control.value});
   }
-  // Changes for one block apply in command-line order.
   std::stable_sort(
       plan.changes.begin(), plan.changes.end(),
       [](const ScheduledChange& a, const ScheduledChange& b) { return a.frame < b.frame; });

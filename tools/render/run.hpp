@@ -9,7 +9,7 @@
 namespace render {
 
 struct ScheduledChange {
-  uint64_t frame;  // applied at the start of the first block starting here or later
+  uint64_t frame;  // the start of the block it is applied at
   uint32_t port;
   float value;
 };
