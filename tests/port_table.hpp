@@ -43,6 +43,12 @@ inline const std::vector<Plugin>& table() {
            {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
+      {"zul-cv-control",
+       {
+           {0, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {1, "control", in, control, 0.0f, -10.0f, 10.0f},
+           {2, "smoothing", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
