@@ -18,7 +18,7 @@ struct Control {
   double input_coefficient;     // 1 - a, the weight of the control value
   double feedback_coefficient;  // a, the pole: the weight of the previous state
   double filter_state;          // s, never infinite or NaN
-  zul::FmaPath fma_path;        // the dispatch choice, made once per instance
+  zul::FmaPath fma_path;        // the dispatch choice: which loop run() takes
 };
 
 // -2*pi*550 in double: a = exp(this / rate) is the pole of a 550 Hz low-pass.
@@ -31,7 +31,7 @@ constexpr bool is_finite(double value) {
   return (std::bit_cast<uint64_t>(value) & exponent_mask) != exponent_mask;
 }
 
-// A rate from the bits, so that a denormal rate is judged the same whatever
+// Judged from the bits, so that a denormal rate gets the same answer whatever
 // the calling thread's floating-point mode: sign clear, not zero, finite.
 constexpr bool is_usable_rate(double rate) {
   const uint64_t bits = std::bit_cast<uint64_t>(rate);
