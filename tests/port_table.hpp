@@ -86,6 +86,12 @@ inline const std::vector<Plugin>& table() {
            {3, "depth", in, control, 100.0f, -200.0f, 200.0f, Hint::none, "pc"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
+      {"zul-cv-control",
+       {
+           {0, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {1, "control", in, control, 0.0f, -10.0f, 10.0f},
+           {2, "smoothing", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }
