@@ -43,6 +43,13 @@ inline const std::vector<Plugin>& table() {
            {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
+      {"zul-cv-switch2",
+       {
+           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
+       }},
   };
   return plugins;
 }
