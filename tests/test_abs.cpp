@@ -1,37 +1,15 @@
 // zul-cv-abs through the host's door: the sign bit cleared and nothing else,
 // exact pass-through while off, the enable read at every sample, shared buffers.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <random>
-#include <stdexcept>
 
 #include "tests/host.hpp"
 
 namespace {
 
 enum : uint32_t { input = 0, output = 1, enable = 2 };
-
-// A page the process may neither read nor write: a buffer connected here
-// crashes the test at the first access, which proves it is never touched.
-class Forbidden {
- public:
-  Forbidden() {
-    size_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    page_ = mmap(nullptr, size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (page_ == MAP_FAILED) throw std::runtime_error("mmap failed");
-  }
-  ~Forbidden() { munmap(page_, size_); }
-  Forbidden(const Forbidden&) = delete;
-  Forbidden& operator=(const Forbidden&) = delete;
-  float* data() const { return static_cast<float*>(page_); }
-
- private:
-  void* page_;
-  size_t size_;
-};
 
 // Input bits and the bits of their absolute value.
 struct Rectified {
@@ -116,7 +94,7 @@ TEST_F(Abs, PassesEveryBitThroughWhileOff) {
 // With n = 0 neither the input nor the enable is read and nothing is written:
 // all three ports sit on a forbidden page.
 TEST_F(Abs, EmptyBlockReadsAndWritesNothing) {
-  Forbidden forbidden;
+  host::Forbidden forbidden;
   host::Instance inst(lib);
   inst.connect(input, forbidden.data());
   inst.connect(output, forbidden.data());

@@ -1,36 +1,14 @@
 // zul-cv-switch2 through the host's door: choosing by selector reading, exact
 // bits, an unchosen input that is never touched, and shared buffers.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <random>
-#include <stdexcept>
 
 #include "tests/host.hpp"
 
 namespace {
 
 enum : uint32_t { input_a = 0, input_b = 1, output = 2, selector = 3 };
-
-// A page the process may neither read nor write: a buffer connected here
-// crashes the test at the first access, which proves it is never touched.
-class Forbidden {
- public:
-  Forbidden() {
-    size_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    page_ = mmap(nullptr, size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (page_ == MAP_FAILED) throw std::runtime_error("mmap failed");
-  }
-  ~Forbidden() { munmap(page_, size_); }
-  Forbidden(const Forbidden&) = delete;
-  Forbidden& operator=(const Forbidden&) = delete;
-  float* data() const { return static_cast<float*>(page_); }
-
- private:
-  void* page_;
-  size_t size_;
-};
 
 enum class Source { a, b, none };
 
@@ -105,7 +83,7 @@ TEST_F(Switch2, ChoosesBySelectorReading) {
 // The input that is not chosen is not read at all: it sits on a forbidden
 // page. A reading other than 0 and 1 touches neither input nor the output.
 TEST_F(Switch2, UnchosenInputIsNeverRead) {
-  Forbidden forbidden;
+  host::Forbidden forbidden;
   const std::vector<float> in = host::tricky_values();
   const auto n = static_cast<uint32_t>(in.size());
   for (const Choice& c : choices) {
@@ -127,7 +105,7 @@ TEST_F(Switch2, UnchosenInputIsNeverRead) {
 }
 
 TEST_F(Switch2, EmptyBlockReadsNoInputAndWritesNothing) {
-  Forbidden forbidden;
+  host::Forbidden forbidden;
   for (const Choice& c : choices) {
     host::Instance inst(lib);
     float sel = c.selector;
@@ -241,7 +219,7 @@ TEST_F(Switch2, SharedBuffersGiveTheSampleBySampleResult) {
 // selector's storage does not change the choice within the block, and the
 // other input is still not read.
 TEST_F(Switch2, SelectorIsReadOncePerBlock) {
-  Forbidden forbidden;
+  host::Forbidden forbidden;
   struct Case {
     float selector;
     uint32_t chosen_port;
