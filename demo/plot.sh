@@ -1,10 +1,10 @@
 # Draws one scene's plot with gnuplot from the WAV files zul-render wrote:
 #   plot_scene DIR PNG TITLE FROM TO PANEL...
 # Each PANEL is "panel|LABEL|PORT PORT..." or, for a switch control drawn at
-# half height with ticks at 0 and 1, "strip|LABEL|PORT...": top to bottom on
-# one time axis from FROM to TO seconds. A port is a file DIR/PORT.wav (mono, 32-bit
-# float); PORT:guide draws it as a grey dashed line (thresholds, a bound,
-# the input behind an output). Sourced by scripts/demo.sh.
+# half height with ticks at 0 and 1, "toggle|LABEL|PORT...": top to bottom
+# on one time axis from FROM to TO seconds. A port is a file DIR/PORT.wav
+# (mono, 32-bit float); PORT:guide draws it as a grey dashed line (thresholds,
+# a bound, the input behind an output). Sourced by scripts/demo.sh.
 
 # The byte offset of a WAV file's samples: the chunks after the RIFF header
 # are walked to "data", so the PEAK and fact chunks libsndfile adds are
@@ -38,10 +38,10 @@ plot_scene() {
   # Milliseconds on the axis for short scenes, seconds for long ones.
   local scale=1 unit=s
   if awk "BEGIN { exit !($to - $from < 0.5) }"; then scale=1000 unit=ms; fi
-  # Strips (switch controls) get half the height of a panel.
+  # Toggles (switch controls) get half the height of a panel.
   local weights=0 panel
   for panel in "$@"; do
-    case $panel in strip\|*) weights=$((weights + 1)) ;; *) weights=$((weights + 2)) ;; esac
+    case $panel in toggle\|*) weights=$((weights + 1)) ;; *) weights=$((weights + 2)) ;; esac
   done
   local unit_height
   unit_height=$(awk "BEGIN { print (0.90 - 0.11) / $weights }")
@@ -62,7 +62,7 @@ plot_scene() {
     for panel in "$@"; do
       local kind=${panel%%|*} rest=${panel#*|}
       local label=${rest%%|*} ports=${rest#*|} weight=2
-      [ "$kind" = strip ] && weight=1
+      [ "$kind" = toggle ] && weight=1
       local lower
       lower=$(awk "BEGIN { print $upper - $weight * $unit_height }")
       echo "set tmargin at screen $upper"
@@ -100,7 +100,7 @@ plot_scene() {
         plot+=" with lines $style title $(gp_quote "$name")"
       done
       echo "set xrange [$xfrom:$xto]"
-      if [ "$kind" = strip ]; then
+      if [ "$kind" = toggle ]; then
         echo "set yrange [-0.3:1.3]; set ytics 1"
       else
         echo "pad = hi > lo ? (hi - lo) * 0.12 : (abs(lo) > 10 ? abs(lo) * 0.1 : 1)"

@@ -2,30 +2,30 @@
 #   scene NAME PLUGIN TITLE ZUL-RENDER-ARGUMENT...
 #   panel LABEL PORT...   one panel of the plot, top to bottom; PORT:guide is
 #                         drawn as a grey dashed line
-#   strip LABEL PORT...   a half-height panel for switch controls (0 and 1)
-#   zoom FROM TO          the plot's time range in seconds (default: the render)
+#   toggle LABEL PORT...  a half-height panel for switch controls (0 and 1)
 # zul-render runs at 48000 Hz in blocks of 128 frames (2.67 ms) unless a
 # scene says otherwise; a control changed with --at takes effect at the start
-# of the next block.
+# of the next block. Each plot shows the whole render: a short --duration
+# keeps the detail readable.
 
 scene route switch1 "zul-cv-switch1: the selector, read once per block, sends the input to A, then B, then A" \
   --duration 0.04 --input input=sine,freq=50,amp=5 --at 0.0125 selector=1 --at 0.0275 selector=0
 panel "input" input
 panel "outputs" output_a output_b
-strip "selector" selector
+toggle "selector" selector
 
 scene pick switch2 "zul-cv-switch2: the selector, read once per block, passes input A, then B, then A" \
   --duration 0.04 --input input_a=sine,freq=50,amp=5 --input input_b=square,freq=150,amp=3 \
   --at 0.0125 selector=1 --at 0.0275 selector=0
 panel "inputs" input_a input_b
 panel "output" output
-strip "selector" selector
+toggle "selector" selector
 
 scene rectify abs "zul-cv-abs: the rectifier, on for 40 ms, then off (the input passes)" \
   --duration 0.06 --input input=sine,freq=50,amp=5 --at 0.04 enable=0
 panel "input" input
 panel "output" output
-strip "enable" enable
+toggle "enable" enable
 
 scene ramp round "zul-cv-round: a ramp from -2.6 to 2.6 rounded four ways" \
   --duration 1 --input input=ramp,freq=1,amp=2.6
@@ -56,11 +56,11 @@ scene held-reset range "zul-cv-range: values in 0..5 and outside it, each held; 
 panel "input" input range_low:guide range_high:guide
 panel "in range" input:guide in_range_output
 panel "out of range" input:guide out_of_range_output
-strip "reset" reset
+toggle "reset" reset
 
 scene stepped-control control \
   "zul-cv-control: a stepped control through the 550 Hz low-pass, then with smoothing off" \
   --duration 0.008 --block 16 --at 0.001 control=1 --at 0.003 control=0.25 --at 0.005 control=-0.5 \
   --at 0.006 smoothing=0 --at 0.007 control=0.5
 panel "CV" control:guide output
-strip "smoothing" smoothing
+toggle "smoothing" smoothing

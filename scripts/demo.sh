@@ -20,7 +20,7 @@ render="$PWD/build/tools/zul-render"
 source demo/plot.sh
 
 rows=()
-name="" plugin="" title="" args=() panels=() zoom=()
+name="" plugin="" title="" args=() panels=()
 
 # Renders the scene read so far, if any, and draws its plot.
 finish_scene() {
@@ -28,8 +28,9 @@ finish_scene() {
   local dir="demo-out/$name"
   rm -rf "$dir"
   "$render" "zul-cv-$plugin" "${args[@]}" --out "$dir"
-  [ ${#zoom[@]} -gt 0 ] || zoom=(0 "$(wav_seconds "$(ls "$dir"/*.wav | head -1)")")
-  plot_scene "$dir" "$dir/plot.png" "$title" "${zoom[@]}" "${panels[@]}"
+  local seconds
+  seconds=$(wav_seconds "$(ls "$dir"/*.wav | head -1)")
+  plot_scene "$dir" "$dir/plot.png" "$title" 0 "$seconds" "${panels[@]}"
   if $docs; then
     mkdir -p docs
     cp "$dir/plot.png" "docs/zul-cv-$plugin.png"
@@ -42,19 +43,18 @@ scene() {
   finish_scene
   name=$1 plugin=$2 title=$3
   shift 3
-  args=("$@") panels=() zoom=()
+  args=("$@") panels=()
 }
 panel() {
   local label=$1
   shift
   panels+=("panel|$label|$*")
 }
-strip() {
+toggle() {
   local label=$1
   shift
-  panels+=("strip|$label|$*")
+  panels+=("toggle|$label|$*")
 }
-zoom() { zoom=("$1" "$2"); }
 
 source demo/scenes.sh
 finish_scene
