@@ -35,7 +35,14 @@ function(zul_stage_library target name stage libm)
   set(ZUL_PLUGIN_BINARY "${name}${CMAKE_SHARED_MODULE_SUFFIX}")
   target_compile_definitions(${target} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
   configure_file("${PROJECT_SOURCE_DIR}/shell/manifest.ttl.in" "${bundle}/manifest.ttl" @ONLY)
-  configure_file("${src_dir}/${name}.ttl.in" "${bundle}/${name}.ttl" @ONLY)
+  # The plugin's own description, followed by the project's that all share:
+  # still one Turtle file in the bundle.
+  set(plugin_ttl "${src_dir}/${name}.ttl.in")
+  set(project_ttl "${PROJECT_SOURCE_DIR}/shell/project.ttl.in")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${plugin_ttl}" "${project_ttl}")
+  file(READ "${plugin_ttl}" plugin_text)
+  file(READ "${project_ttl}" project_text)
+  file(CONFIGURE OUTPUT "${bundle}/${name}.ttl" CONTENT "${plugin_text}\n${project_text}" @ONLY)
 endfunction()
 
 # zul_add_plugin(<name> [LIBM] [FMA])
