@@ -1,26 +1,54 @@
 // Reads the staged bundles through lilv, as a host discovers them, and checks
-// each plugin's ports against the port table. lv2_validate does not notice a
-// duplicate index or a non-numeric default; these checks do.
+// each plugin's ports against the port table and its description against what
+// hosts and linters look for. lv2_validate does not notice a duplicate index,
+// an integer default or a missing maintainer; these checks do.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
-#include <cmath>
+#include <memory>
+#include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/host.hpp"
 #include "tests/port_table.hpp"
+
+namespace ports {
+// A failing case names its plugin rather than the bytes of its row.
+void PrintTo(const Plugin& plugin, std::ostream* os) {
+  *os << plugin.name;
+}
+}  // namespace ports
 
 namespace {
 
 constexpr const char* lv2 = "http://lv2plug.in/ns/lv2core#";
 constexpr const char* units = "http://lv2plug.in/ns/extensions/units#";
+constexpr const char* pprops = "http://lv2plug.in/ns/ext/port-props#";
+constexpr const char* doap = "http://usefulinc.com/ns/doap#";
+constexpr const char* foaf = "http://xmlns.com/foaf/0.1/";
+constexpr const char* rdf_type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* rdfs_comment = "http://www.w3.org/2000/01/rdf-schema#comment";
+
+// Where Debian keeps the LV2 specifications: the plugin classes are defined there.
+constexpr const char* system_lv2_dir = "/usr/lib/lv2";
+
+// Who the bundles must name as maintainer. The address and the home page are
+// on the publisher's domain, the one in the plugin URIs.
+constexpr const char* maintainer_name = "zul-cv developers";
+constexpr const char* project_name = "zul-cv";
+
+std::string domain() {
+  const std::string base = ZUL_TEST_URI_BASE;  // http://DOMAIN/plugins/...
+  const size_t start = base.find("://") + 3;
+  return base.substr(start, base.find('/', start) - start);
+}
 
 class World {
  public:
-  World() : world_(lilv_world_new()) {
-    LilvNode* path = lilv_new_string(world_, ZUL_TEST_STAGE_DIR);
+  explicit World(const std::string& lv2_path = ZUL_TEST_STAGE_DIR) : world_(lilv_world_new()) {
+    LilvNode* path = lilv_new_string(world_, lv2_path.c_str());
     lilv_world_set_option(world_, LILV_OPTION_LV2_PATH, path);
     lilv_node_free(path);
     lilv_world_load_all(world_);
@@ -55,26 +83,50 @@ World& world() {
   return w;
 }
 
+// A node that lilv hands over, freed with the wrapper.
+using Node = std::unique_ptr<LilvNode, void (*)(LilvNode*)>;
+Node own(LilvNode* node) {
+  return Node(node, lilv_node_free);
+}
+
+// All values of one predicate, freed with the wrapper.
+class Values {
+ public:
+  explicit Values(LilvNodes* nodes) : nodes_(nodes) {}
+  ~Values() { lilv_nodes_free(nodes_); }
+  Values(const Values&) = delete;
+  Values& operator=(const Values&) = delete;
+
+  size_t size() const { return nodes_ ? lilv_nodes_size(nodes_) : 0; }
+  const LilvNode* first() const { return nodes_ ? lilv_nodes_get_first(nodes_) : nullptr; }
+
+ private:
+  LilvNodes* nodes_;
+};
+
 size_t count_values(const LilvPlugin* plugin, const LilvPort* port, const LilvNode* predicate) {
-  LilvNodes* values = lilv_port_get_value(plugin, port, predicate);
-  const size_t count = values ? lilv_nodes_size(values) : 0;
-  lilv_nodes_free(values);
-  return count;
+  return Values(lilv_port_get_value(plugin, port, predicate)).size();
 }
 
 size_t count_values_of_plugin(const LilvPlugin* plugin, const LilvNode* predicate) {
-  LilvNodes* values = lilv_plugin_get_value(plugin, predicate);
-  const size_t count = values ? lilv_nodes_size(values) : 0;
-  lilv_nodes_free(values);
-  return count;
+  return Values(lilv_plugin_get_value(plugin, predicate)).size();
 }
 
-// A range value must be there, be a number, and equal the table's.
-void expect_number(const LilvNode* node, float expected, const char* what, const char* symbol) {
+std::string as_string(const LilvNode* node) {
+  return node ? lilv_node_as_string(node) : "(none)";
+}
+
+// A range value must be there, be written as the float that the port holds
+// (1.0, not the integer 1), and equal the table's.
+void expect_float(const LilvNode* node, float expected, const char* what, const char* symbol) {
   ASSERT_NE(node, nullptr) << symbol << ": no " << what;
-  ASSERT_TRUE(lilv_node_is_float(node) || lilv_node_is_int(node))
-      << symbol << ": " << what << " is not a number: " << lilv_node_as_string(node);
+  EXPECT_TRUE(lilv_node_is_float(node))
+      << symbol << ": " << what << " is not a float literal: " << lilv_node_as_string(node);
   EXPECT_EQ(lilv_node_as_float(node), expected) << symbol << ": " << what;
+}
+
+bool is_cv_hint(ports::Hint hint) {
+  return hint == ports::Hint::continuous || hint == ports::Hint::discrete;
 }
 
 class PortTable : public testing::TestWithParam<ports::Plugin> {};
@@ -93,11 +145,6 @@ TEST_P(PortTable, PortsMatchTheTable) {
   lilv_nodes_free(port_nodes);
   ASSERT_EQ(lilv_plugin_get_num_ports(plugin), row.ports.size());
 
-  LilvNode* name = lilv_plugin_get_name(plugin);
-  EXPECT_NE(name, nullptr) << row.name << ": no doap:name";
-  lilv_node_free(name);
-  EXPECT_EQ(count_values_of_plugin(plugin, w.uri("", rdfs_comment)), 1u);
-
   std::set<std::string> symbols;
   for (const ports::Port& expected : row.ports) {
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin, expected.index);
@@ -115,14 +162,17 @@ TEST_P(PortTable, PortsMatchTheTable) {
     EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(lv2, is_cv ? "CVPort" : "ControlPort"))) << s;
     EXPECT_FALSE(lilv_port_is_a(plugin, port, w.uri(lv2, is_cv ? "ControlPort" : "CVPort"))) << s;
 
+    // Every port, output or input, CV or control, states its range in floats.
+    EXPECT_LE(expected.minimum, expected.default_value) << s << ": the table's default";
+    EXPECT_LE(expected.default_value, expected.maximum) << s << ": the table's default";
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
     lilv_port_get_range(plugin, port, &def, &min, &max);
-    expect_number(def, expected.default_value, "default", s);
-    expect_number(min, expected.minimum, "minimum", s);
-    expect_number(max, expected.maximum, "maximum", s);
-    lilv_node_free(def);
-    lilv_node_free(min);
-    lilv_node_free(max);
+    expect_float(def, expected.default_value, "default", s);
+    expect_float(min, expected.minimum, "minimum", s);
+    expect_float(max, expected.maximum, "maximum", s);
+    for (const char* bound : {"default", "minimum", "maximum"}) {
+      EXPECT_EQ(count_values(plugin, port, w.uri(lv2, bound)), 1u) << s << ": " << bound;
+    }
 
     EXPECT_EQ(count_values(plugin, port, w.uri(lv2, "name")), 1u) << s;
     EXPECT_EQ(count_values(plugin, port, w.uri("", rdfs_comment)), 1u) << s << ": no comment";
@@ -133,26 +183,124 @@ TEST_P(PortTable, PortsMatchTheTable) {
     EXPECT_EQ(lilv_port_has_property(plugin, port, w.uri(lv2, "enumeration")), enumeration) << s;
     if (enumeration) {
       EXPECT_TRUE(lilv_port_has_property(plugin, port, w.uri(lv2, "integer"))) << s;
-      // One labelled scale point for every whole number of the range.
+      // One labelled scale point for every whole number of the range, each
+      // value a float, and the range ending at the first and the last one.
       LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
       std::set<float> values;
       LILV_FOREACH(scale_points, it, points) {
-        values.insert(
-            lilv_node_as_float(lilv_scale_point_get_value(lilv_scale_points_get(points, it))));
+        const LilvNode* value = lilv_scale_point_get_value(lilv_scale_points_get(points, it));
+        EXPECT_TRUE(lilv_node_is_float(value))
+            << s << ": scale point " << lilv_node_as_string(value) << " is not a float literal";
+        values.insert(lilv_node_as_float(value));
       }
       lilv_scale_points_free(points);
       std::set<float> wanted;
       for (float v = expected.minimum; v <= expected.maximum; v += 1.0f) wanted.insert(v);
       EXPECT_EQ(values, wanted) << s;
+      ASSERT_FALSE(values.empty()) << s;
+      ASSERT_NE(min, nullptr);
+      ASSERT_NE(max, nullptr);
+      EXPECT_EQ(lilv_node_as_float(min), *values.begin()) << s << ": minimum is not the lowest";
+      EXPECT_EQ(lilv_node_as_float(max), *values.rbegin()) << s << ": maximum is not the highest";
     }
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+
+    // A CV port says whether it carries a smooth signal or steps: exactly one
+    // of the two, the one in the table. Control ports say neither.
+    EXPECT_EQ(is_cv_hint(expected.hint), is_cv) << s << ": the table's hint";
+    const bool continuous = lilv_port_has_property(plugin, port, w.uri(pprops, "continuousCV"));
+    const bool discrete = lilv_port_has_property(plugin, port, w.uri(pprops, "discreteCV"));
+    EXPECT_EQ(continuous, expected.hint == ports::Hint::continuous) << s << ": continuousCV";
+    EXPECT_EQ(discrete, expected.hint == ports::Hint::discrete) << s << ": discreteCV";
+
+    // The unit of the table, or none at all.
+    Values unit(lilv_port_get_value(plugin, port, w.uri(units, "unit")));
     if (expected.unit != nullptr) {
-      LilvNodes* unit = lilv_port_get_value(plugin, port, w.uri(units, "unit"));
-      ASSERT_NE(unit, nullptr) << s << ": no unit";
-      EXPECT_EQ(std::string(lilv_node_as_uri(lilv_nodes_get_first(unit))),
-                std::string(units) + expected.unit);
-      lilv_nodes_free(unit);
+      ASSERT_EQ(unit.size(), 1u) << s << ": no unit or more than one";
+      ASSERT_TRUE(lilv_node_is_uri(unit.first())) << s;
+      EXPECT_EQ(std::string(lilv_node_as_uri(unit.first())), std::string(units) + expected.unit);
+    } else {
+      EXPECT_EQ(unit.size(), 0u) << s << ": has a unit: " << as_string(unit.first());
     }
   }
+}
+
+// What a host shows about a plugin besides its ports, and what a linter asks
+// for. Each plugin is read in a world of its own, together with the LV2
+// specifications, so that no other bundle's statements stand in for its own.
+TEST_P(PortTable, DescribesThePluginAndItsProject) {
+  const ports::Plugin& row = GetParam();
+  World w(std::string(ZUL_TEST_STAGE_DIR) + ":" + system_lv2_dir);
+  const LilvPlugin* plugin = w.plugin(host::plugin_uri(row.name));
+  ASSERT_NE(plugin, nullptr) << row.name << " not found in " << ZUL_TEST_STAGE_DIR;
+
+  // A class of its own, one that the LV2 core defines, not just lv2:Plugin.
+  const LilvPluginClass* plugin_class = lilv_plugin_get_class(plugin);
+  ASSERT_NE(plugin_class, nullptr);
+  EXPECT_NE(as_string(lilv_plugin_class_get_uri(plugin_class)), std::string(lv2) + "Plugin");
+
+  Node name = own(lilv_plugin_get_name(plugin));
+  EXPECT_NE(name, nullptr) << row.name << ": no doap:name";
+  EXPECT_EQ(count_values_of_plugin(plugin, w.uri(doap, "name")), 1u);
+  EXPECT_EQ(count_values_of_plugin(plugin, w.uri("", rdfs_comment)), 1u);
+
+  // A short line: what a plugin list has room for.
+  Values shortdesc(lilv_plugin_get_value(plugin, w.uri(doap, "shortdesc")));
+  ASSERT_EQ(shortdesc.size(), 1u) << row.name << ": no doap:shortdesc or more than one";
+  ASSERT_TRUE(lilv_node_is_string(shortdesc.first()));
+  const std::string line = lilv_node_as_string(shortdesc.first());
+  EXPECT_FALSE(line.empty());
+  EXPECT_LE(line.size(), 64u) << line;
+  EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+
+  Values license(lilv_plugin_get_value(plugin, w.uri(doap, "license")));
+  ASSERT_EQ(license.size(), 1u) << row.name << ": no doap:license or more than one";
+  EXPECT_TRUE(lilv_node_is_uri(license.first())) << as_string(license.first());
+
+  // A release: a non-zero even minor version, and a micro version.
+  Values minor(lilv_plugin_get_value(plugin, w.uri(lv2, "minorVersion")));
+  Values micro(lilv_plugin_get_value(plugin, w.uri(lv2, "microVersion")));
+  ASSERT_EQ(minor.size(), 1u) << row.name << ": no lv2:minorVersion or more than one";
+  ASSERT_EQ(micro.size(), 1u) << row.name << ": no lv2:microVersion or more than one";
+  ASSERT_TRUE(lilv_node_is_int(minor.first())) << as_string(minor.first());
+  ASSERT_TRUE(lilv_node_is_int(micro.first())) << as_string(micro.first());
+  EXPECT_GT(lilv_node_as_int(minor.first()), 0);
+  EXPECT_EQ(lilv_node_as_int(minor.first()) % 2, 0) << "an odd minor version is a development one";
+  EXPECT_GE(lilv_node_as_int(micro.first()), 0);
+
+  // One project, named.
+  EXPECT_EQ(count_values_of_plugin(plugin, w.uri(lv2, "project")), 1u);
+  Node project = own(lilv_plugin_get_project(plugin));
+  ASSERT_NE(project, nullptr) << row.name << ": no lv2:project";
+  EXPECT_TRUE(lilv_world_ask(w.get(), project.get(), w.uri("", rdf_type), w.uri(doap, "Project")));
+  Node project_label = own(lilv_world_get(w.get(), project.get(), w.uri(doap, "name"), nullptr));
+  EXPECT_EQ(as_string(project_label.get()), project_name);
+
+  // The maintainer, as a host finds it: lilv looks at the plugin, then at its
+  // project. It is a person with a name, a mailbox and a home page.
+  Node author = own(lilv_plugin_get_author_name(plugin));
+  Node email = own(lilv_plugin_get_author_email(plugin));
+  Node homepage = own(lilv_plugin_get_author_homepage(plugin));
+  ASSERT_NE(author, nullptr) << row.name << ": no maintainer's name";
+  ASSERT_NE(email, nullptr) << row.name << ": no maintainer's mailbox";
+  ASSERT_NE(homepage, nullptr) << row.name << ": no maintainer's home page";
+  EXPECT_TRUE(lilv_node_is_string(author.get()));
+  EXPECT_EQ(as_string(author.get()), maintainer_name);
+  EXPECT_TRUE(lilv_node_is_uri(email.get()));
+  EXPECT_EQ(as_string(email.get()), "mailto:dev@" + domain());
+  EXPECT_TRUE(lilv_node_is_uri(homepage.get()));
+  EXPECT_EQ(as_string(homepage.get()), "http://" + domain() + "/");
+
+  Values own_maintainer(lilv_plugin_get_value(plugin, w.uri(doap, "maintainer")));
+  Values project_maintainer(
+      lilv_world_find_nodes(w.get(), project.get(), w.uri(doap, "maintainer"), nullptr));
+  const LilvNode* maintainer =
+      own_maintainer.size() ? own_maintainer.first() : project_maintainer.first();
+  ASSERT_NE(maintainer, nullptr);
+  EXPECT_TRUE(lilv_world_ask(w.get(), maintainer, w.uri("", rdf_type), w.uri(foaf, "Person")))
+      << as_string(maintainer) << " is not a foaf:Person";
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, PortTable, testing::ValuesIn(ports::table()),
@@ -171,6 +319,20 @@ TEST(PortTable, CoversEveryStagedPlugin) {
   }
   for (const ports::Plugin& row : ports::table()) tabled.insert(host::plugin_uri(row.name));
   EXPECT_EQ(staged, tabled);
+}
+
+// A host groups plugins by project: all of them name the same node.
+TEST(PortTable, EveryPluginNamesTheSameProject) {
+  std::set<std::string> projects;
+  for (const ports::Plugin& row : ports::table()) {
+    const LilvPlugin* plugin = world().plugin(host::plugin_uri(row.name));
+    ASSERT_NE(plugin, nullptr) << row.name;
+    Node project = own(lilv_plugin_get_project(plugin));
+    ASSERT_NE(project, nullptr) << row.name << ": no lv2:project";
+    EXPECT_TRUE(lilv_node_is_uri(project.get())) << row.name << ": the project has no URI";
+    projects.insert(as_string(project.get()));
+  }
+  EXPECT_EQ(projects.size(), 1u);
 }
 
 }  // namespace
