@@ -45,6 +45,11 @@ function(zul_stage_library target name stage libm)
   file(CONFIGURE OUTPUT "${bundle}/${name}.ttl" CONTENT "${plugin_text}\n${project_text}" @ONLY)
 endfunction()
 
+# Directories that cmake --install creates are 0755 whatever the umask, as a
+# package's must be.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 # zul_add_plugin(<name> [LIBM] [FMA])
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
 # ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
@@ -66,8 +71,12 @@ function(zul_add_plugin name)
   endif()
   set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
 
-  install(TARGETS ${name} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2")
+  # The bundles alone make up the install component "plugins", which is all
+  # that the Debian package holds. A library is loaded, never run: 0644, as
+  # Debian installs shared objects.
+  install(TARGETS ${name} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2"
+          COMPONENT plugins PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES "${bundle}/manifest.ttl" "${bundle}/${name}.ttl"
-          DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2")
+          DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2" COMPONENT plugins)
   set_property(GLOBAL APPEND PROPERTY ZUL_CV_PLUGINS ${name})
 endfunction()

@@ -10,6 +10,7 @@ packages=(
   clang-format                          # formatting check
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
+  dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
 )
 
 missing=()

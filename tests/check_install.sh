@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
-# check_install.sh BUILD_DIR PLUGIN...
+# check_install.sh BUILD_DIR DOMAIN URI_BASE PLUGIN...
 # Installs into a scratch DESTDIR, once with the default LV2 directory and
-# once with an absolute one, and expects every bundle complete in each.
+# once with an absolute one. Each time the LV2 directory must hold our
+# bundles and nothing else, each bundle the staged one file for file (its
+# manifest, Turtle and library at least), and lilv must find exactly our
+# plugins there, as it finds them staged.
 set -euo pipefail
 build=$1
-shift
+domain=$2
+base=$3
+shift 3
+here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 expect_bundles() {
-  for p in "$@"; do
+  local dir=$1 stage=$2 p f
+  [ "$(ls "$dir")" = "$(printf '%s.lv2\n' "${@:3}" | sort)" ] ||
+    { echo "$dir holds$(printf '\n  %s' $(ls "$dir"))"; exit 1; }
+  for p in "${@:3}"; do
     for f in manifest.ttl "$p.ttl" "$p.so"; do
       [ -f "$dir/$p.lv2/$f" ] || { echo "missing $dir/$p.lv2/$f"; exit 1; }
     done
+    [ "$(cd "$dir/$p.lv2" && find . | sort)" = "$(cd "$stage/$p.lv2" && find . | sort)" ] ||
+      { echo "$dir/$p.lv2 holds other files than $stage/$p.lv2"; exit 1; }
+    for f in $(cd "$stage/$p.lv2" && find . -type f); do
+      cmp "$stage/$p.lv2/$f" "$dir/$p.lv2/$f"
+    done
   done
+  "$here/expect_lilv.sh" "$dir" "$stage" "$base" "${@:3}"
 }
 
 DESTDIR="$scratch/a" cmake --install "$build" --prefix /opt/zul >/dev/null
-dir="$scratch/a/opt/zul/lib/lv2"
-expect_bundles "$@"
+expect_bundles "$scratch/a/opt/zul/lib/lv2" "$build/lv2" "$@"
 
-cmake -S "$(dirname "$0")/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF \
-  -DZUL_CV_LV2_INSTALL_DIR=/usr/local/share/lv2 >/dev/null
+cmake -S "$here/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF \
+  -DZUL_CV_DOMAIN="$domain" -DZUL_CV_LV2_INSTALL_DIR=/usr/local/share/lv2 >/dev/null
 cmake --build "$scratch/build" >/dev/null
 DESTDIR="$scratch/b" cmake --install "$scratch/build" >/dev/null
-dir="$scratch/b/usr/local/share/lv2"
-expect_bundles "$@"
+expect_bundles "$scratch/b/usr/local/share/lv2" "$scratch/build/lv2" "$@"

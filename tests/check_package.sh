@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# check_package.sh BUILD_DIR URI_BASE NAME VERSION MAINTAINER HOMEPAGE PLUGIN...
+# Builds the Debian package of the build tree into a scratch directory and
+# holds it against what cmake --install puts in the bundles: the package must
+# hold those bundles under /usr/lib/lv2, each with its manifest, Turtle and
+# library, and nothing else, owned by root with Debian's modes. Its control
+# fields name the project, its version and this machine's architecture, and
+# it depends on libc6 from the first release with every symbol version that
+# the libraries need. Unpacked, lilv finds exactly our plugins in it.
+set -uo pipefail
+build=$(cd "$1" && pwd)
+base=$2
+name=$3
+version=$4
+maintainer=$5
+homepage=$6
+shift 6
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0
+failed=0
+check() {  # check WHAT COMMAND...: counts one check, and prints what failed
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+equal() {  # equal ACTUAL EXPECTED, showing both when they differ
+  [ "$1" = "$2" ] && return
+  printf 'got:\n%s\nexpected:\n%s\n' "$1" "$2"
+  return 1
+}
+
+arch=$(dpkg --print-architecture)
+deb_name="${name}_${version}_${arch}.deb"
+lv2=usr/lib/lv2
+
+if ! timeout 90 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
+  >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  echo "FAIL cpack"
+  echo "$passed passed, 1 failed"
+  exit 1
+fi
+check "cpack writes $deb_name and no other package" \
+  equal "$(cd "$scratch/out" && ls -d ./*.deb)" "./$deb_name"
+deb=$scratch/out/$deb_name
+[ -f "$deb" ] || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
+
+# What the package must hold: every file and directory that cmake --install
+# lays into our bundles, under /usr/lib/lv2, and the directories above it.
+DESTDIR="$scratch/install" cmake --install "$build" --prefix /usr >/dev/null
+for p in "$@"; do
+  for f in manifest.ttl "$p.ttl" "$p.so"; do
+    check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
+  done
+done
+expected=$(
+  printf './%s/\n' usr usr/lib $lv2
+  cd "$scratch/install" &&
+    for p in "$@"; do
+      find "$lv2/$p.lv2" -type d -printf './%p/\n' -o -printf './%p\n'
+    done
+)
+
+# dpkg-deb -c: "MODE OWNER/GROUP SIZE DATE TIME PATH".
+listing=$(dpkg-deb -c "$deb")
+check "the package holds exactly the bundles" \
+  equal "$(awk '{ print $6 }' <<<"$listing" | sort)" "$(sort <<<"$expected")"
+check "every entry is owned by root" \
+  equal "$(awk '$2 != "root/root"' <<<"$listing")" ""
+check "directories are drwxr-xr-x, files -rw-r--r--, and nothing else is there" \
+  equal "$(awk '!($1 == "drwxr-xr-x" && $6 ~ /\/$/) && !($1 == "-rw-r--r--" && $6 !~ /\/$/)' \
+    <<<"$listing")" ""
+
+dpkg-deb -x "$deb" "$scratch/root"
+# The newest symbol version of the C library (libc.so.6, libm.so.6) that any
+# library needs.
+glibc=$(for so in "$scratch/root/$lv2"/*/*.so; do readelf -V -W "$so"; done |
+  sed -n 's/.*Name: GLIBC_\([0-9.]*\) .*/\1/p' | sort -V | tail -n 1)
+check "the libraries need some version of the C library" test -n "$glibc"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+check "Package" equal "$(field Package)" "$name"
+check "Version" equal "$(field Version)" "$version"
+check "Architecture" equal "$(field Architecture)" "$arch"
+check "Maintainer" equal "$(field Maintainer)" "$maintainer"
+check "Homepage" equal "$(field Homepage)" "$homepage"
+check "Section" equal "$(field Section)" sound
+check "Depends" equal "$(field Depends)" "libc6 (>= $glibc)"
+description=$(field Description)
+check "Description has a summary and a long description" \
+  test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
+check "Description lines fit in 80 columns" \
+  equal "$(awk 'length > 80' <<<"$description")" ""
+
+check "lilv finds exactly our plugins in the unpacked package" \
+  "$here/expect_lilv.sh" "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
