@@ -1,0 +1,321 @@
+// Holds each plugin's page, plugins/<name>/README.md, against its staged
+// Turtle as lilv reads it: the port table lists every port with its index,
+// symbol, name, direction and kind, range, default and unit, the numbers
+// compared as numbers; the URI line names the plugin; the plot it links
+// exists. The main README links every page.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/host.hpp"
+
+namespace {
+
+constexpr const char* lv2 = "http://lv2plug.in/ns/lv2core#";
+constexpr const char* units = "http://lv2plug.in/ns/extensions/units#";
+
+// How a page writes each unit of the units extension that a port may have.
+const std::map<std::string, std::string> unit_text = {{"ms", "ms"}, {"pc", "%"}};
+
+// The columns a port table must have, found by their headings.
+const std::vector<std::string> columns = {"Index",   "Symbol",  "Name", "Port",   "Minimum",
+                                          "Default", "Maximum", "Unit", "Meaning"};
+
+// The sections of a page, in order.
+const std::vector<std::string> sections = {"## Ports", "## State", "## Plot"};
+
+class World {
+ public:
+  World() : world_(lilv_world_new()) {
+    LilvNode* path = lilv_new_string(world_, ZUL_TEST_STAGE_DIR);
+    lilv_world_set_option(world_, LILV_OPTION_LV2_PATH, path);
+    lilv_node_free(path);
+    lilv_world_load_all(world_);
+    for (const char* name : {"InputPort", "OutputPort", "CVPort", "ControlPort"}) {
+      nodes_[name] = lilv_new_uri(world_, (std::string(lv2) + name).c_str());
+    }
+    nodes_["unit"] = lilv_new_uri(world_, (std::string(units) + "unit").c_str());
+  }
+  ~World() {
+    for (auto& [name, node] : nodes_) lilv_node_free(node);
+    lilv_world_free(world_);
+  }
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  const LilvPlugin* plugin(const std::string& uri_string) const {
+    LilvNode* uri_node = lilv_new_uri(world_, uri_string.c_str());
+    const LilvPlugin* p = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), uri_node);
+    lilv_node_free(uri_node);
+    return p;
+  }
+  const LilvNode* node(const std::string& name) const { return nodes_.at(name); }
+
+ private:
+  LilvWorld* world_;
+  std::map<std::string, LilvNode*> nodes_;
+};
+
+const World& world() {
+  static const World w;
+  return w;
+}
+
+std::filesystem::path source_dir() {
+  return ZUL_TEST_SOURCE_DIR;
+}
+std::filesystem::path page_path(const std::string& name) {
+  return source_dir() / "plugins" / name / "README.md";
+}
+
+std::vector<std::string> read_lines(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string trimmed(const std::string& s) {
+  const size_t begin = s.find_first_not_of(" \t");
+  if (begin == std::string::npos) return "";
+  return s.substr(begin, s.find_last_not_of(" \t") - begin + 1);
+}
+
+// The cells of a Markdown table row; "\|" stays inside a cell.
+std::vector<std::string> cells(const std::string& row) {
+  std::string line = trimmed(row);
+  if (!line.empty() && line.front() == '|') line.erase(0, 1);
+  if (!line.empty() && line.back() == '|' && (line.size() < 2 || line[line.size() - 2] != '\\')) {
+    line.pop_back();
+  }
+  std::vector<std::string> result;
+  std::string cell;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '|') {
+      cell += '|';
+      ++i;
+    } else if (line[i] == '|') {
+      result.push_back(trimmed(cell));
+      cell.clear();
+    } else {
+      cell += line[i];
+    }
+  }
+  result.push_back(trimmed(cell));
+  return result;
+}
+
+// A cell as written in code: `input` -> input.
+std::string unquoted(const std::string& cell) {
+  if (cell.size() >= 2 && cell.front() == '`' && cell.back() == '`') {
+    return cell.substr(1, cell.size() - 2);
+  }
+  return cell;
+}
+
+// A cell that is a number and nothing else, or false.
+bool number(const std::string& cell, double& value) {
+  if (cell.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(cell.c_str(), &end);
+  return end == cell.c_str() + cell.size();
+}
+
+// One row of a page's port table, by column heading.
+using Row = std::map<std::string, std::string>;
+
+// The rows of the table under "## Ports"; a malformed table fails the test.
+void read_port_table(const std::vector<std::string>& lines, std::vector<Row>& rows) {
+  size_t i = 0;
+  while (i < lines.size() && lines[i] != "## Ports") ++i;
+  ASSERT_LT(i, lines.size()) << "no \"## Ports\" section";
+  ++i;
+  while (i < lines.size() && trimmed(lines[i]).empty()) ++i;
+  ASSERT_LT(i + 1, lines.size()) << "no port table under \"## Ports\"";
+  const std::vector<std::string> heading = cells(lines[i]);
+  for (const std::string& column : columns) {
+    EXPECT_EQ(std::count(heading.begin(), heading.end(), column), 1) << "column " << column;
+  }
+  const std::vector<std::string> rule = cells(lines[i + 1]);
+  ASSERT_EQ(rule.size(), heading.size()) << lines[i + 1];
+  for (const std::string& cell : rule) {
+    ASSERT_TRUE(!cell.empty() && cell.find_first_not_of("-:") == std::string::npos)
+        << "not a table rule: " << lines[i + 1];
+  }
+  for (i += 2; i < lines.size() && trimmed(lines[i]).rfind('|', 0) == 0; ++i) {
+    const std::vector<std::string> row = cells(lines[i]);
+    ASSERT_EQ(row.size(), heading.size()) << lines[i];
+    Row r;
+    for (size_t c = 0; c < row.size(); ++c) r[heading[c]] = row[c];
+    rows.push_back(r);
+  }
+}
+
+// The number a page gives must be the Turtle's, whatever literal either uses.
+void expect_same_number(const std::string& cell, const LilvNode* node, const std::string& what) {
+  ASSERT_NE(node, nullptr) << what << ": the Turtle gives none, the page gives " << cell;
+  ASSERT_TRUE(lilv_node_is_float(node) || lilv_node_is_int(node)) << what;
+  double value = 0.0;
+  ASSERT_TRUE(number(cell, value)) << what << ": \"" << cell << "\" is not a number";
+  EXPECT_EQ(static_cast<float>(value), lilv_node_as_float(node))
+      << what << ": the page gives " << cell << ", the Turtle " << lilv_node_as_string(node);
+}
+
+std::string port_text(const LilvPlugin* plugin, const LilvPort* port) {
+  const World& w = world();
+  const std::string kind = lilv_port_is_a(plugin, port, w.node("CVPort"))        ? "CV"
+                           : lilv_port_is_a(plugin, port, w.node("ControlPort")) ? "control"
+                                                                                 : "?";
+  const std::string direction = lilv_port_is_a(plugin, port, w.node("InputPort"))    ? "input"
+                                : lilv_port_is_a(plugin, port, w.node("OutputPort")) ? "output"
+                                                                                     : "?";
+  return kind + " " + direction;
+}
+
+// The unit as the page writes it, or "" for a port without one.
+std::string unit_of(const LilvPlugin* plugin, const LilvPort* port) {
+  LilvNodes* values = lilv_port_get_value(plugin, port, world().node("unit"));
+  if (values == nullptr) return "";
+  const std::string uri = lilv_node_as_uri(lilv_nodes_get_first(values));
+  lilv_nodes_free(values);
+  const std::string fragment =
+      uri.rfind(units, 0) == 0 ? uri.substr(std::string(units).size()) : uri;
+  const auto text = unit_text.find(fragment);
+  return text != unit_text.end() ? text->second : "(no page text for unit " + uri + ")";
+}
+
+class Page : public testing::TestWithParam<std::string> {};
+
+TEST_P(Page, HasTheSectionsInOrder) {
+  const std::vector<std::string> lines = read_lines(page_path(GetParam()));
+  ASSERT_FALSE(lines.empty()) << "no page at " << page_path(GetParam());
+  EXPECT_EQ(lines[0].rfind("# " + GetParam(), 0), 0u) << "title: " << lines[0];
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    if (line.rfind("## ", 0) == 0) found.push_back(line);
+  }
+  EXPECT_EQ(found, sections);
+}
+
+TEST_P(Page, PortTableMatchesTheTurtle) {
+  const std::string& name = GetParam();
+  const LilvPlugin* plugin = world().plugin(host::plugin_uri(name));
+  ASSERT_NE(plugin, nullptr) << name << " not found in " << ZUL_TEST_STAGE_DIR;
+  std::vector<Row> rows;
+  ASSERT_NO_FATAL_FAILURE(read_port_table(read_lines(page_path(name)), rows));
+
+  // Every row names a port of the plugin, once, in the order of the indexes.
+  const uint32_t count = lilv_plugin_get_num_ports(plugin);
+  EXPECT_EQ(rows.size(), count) << "the page lists " << rows.size() << " ports";
+  std::set<double> seen;
+  double previous = -1.0;
+  for (const Row& row : rows) {
+    double index = 0.0;
+    ASSERT_TRUE(number(row.at("Index"), index)) << "index \"" << row.at("Index") << "\"";
+    EXPECT_TRUE(seen.insert(index).second) << "index " << index << " listed twice";
+    EXPECT_GT(index, previous) << "rows out of index order at " << index;
+    previous = index;
+    EXPECT_TRUE(index >= 0.0 && index < count && index == static_cast<uint32_t>(index))
+        << "the plugin has no port " << row.at("Index");
+  }
+
+  for (uint32_t i = 0; i < count; ++i) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+    ASSERT_NE(port, nullptr);
+    const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
+    const std::string what = name + " port " + std::to_string(i) + " (" + symbol + ")";
+    const Row* row = nullptr;
+    for (const Row& r : rows) {
+      double index = 0.0;
+      if (number(r.at("Index"), index) && index == i) row = &r;
+    }
+    if (row == nullptr) {
+      ADD_FAILURE() << what << " is missing from the page";
+      continue;
+    }
+    EXPECT_EQ(unquoted(row->at("Symbol")), symbol) << what;
+    LilvNode* port_name = lilv_port_get_name(plugin, port);
+    ASSERT_NE(port_name, nullptr) << what;
+    EXPECT_EQ(row->at("Name"), lilv_node_as_string(port_name)) << what;
+    lilv_node_free(port_name);
+    EXPECT_EQ(row->at("Port"), port_text(plugin, port)) << what;
+
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(plugin, port, &def, &min, &max);
+    expect_same_number(row->at("Minimum"), min, what + " minimum");
+    expect_same_number(row->at("Default"), def, what + " default");
+    expect_same_number(row->at("Maximum"), max, what + " maximum");
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+
+    EXPECT_EQ(row->at("Unit"), unit_of(plugin, port)) << what << " unit";
+    EXPECT_FALSE(row->at("Meaning").empty()) << what << " has no meaning";
+  }
+}
+
+// The URI line gives the plugin's URI with the domain the build was made
+// for replaced by any: a build for another domain keeps its pages.
+TEST_P(Page, UriLineNamesThePlugin) {
+  const std::string& name = GetParam();
+  const std::string prefix = "URI: `";
+  std::vector<std::string> uris;
+  for (const std::string& line : read_lines(page_path(name))) {
+    if (line.rfind(prefix, 0) == 0 && line.size() > prefix.size() && line.back() == '`') {
+      uris.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+    }
+  }
+  ASSERT_EQ(uris.size(), 1u) << "one line \"URI: `...`\"";
+  const std::string staged = host::plugin_uri(name);
+  const std::string scheme = "http://";
+  // What follows the domain, or "" for a URI that is not http.
+  const auto path_of = [&scheme](const std::string& uri) {
+    const size_t slash =
+        uri.rfind(scheme, 0) == 0 ? uri.find('/', scheme.size()) : std::string::npos;
+    return slash == std::string::npos ? std::string() : uri.substr(slash);
+  };
+  ASSERT_FALSE(path_of(staged).empty()) << staged;
+  EXPECT_EQ(path_of(uris[0]), path_of(staged)) << uris[0];
+  EXPECT_NE(world().plugin(staged), nullptr) << staged;
+}
+
+TEST_P(Page, LinksItsPlot) {
+  const std::string& name = GetParam();
+  const std::string target = "../../docs/" + name + ".png";
+  bool linked = false;
+  for (const std::string& line : read_lines(page_path(name))) {
+    const size_t open = line.find("![");
+    const size_t link = line.find("](" + target + ")");
+    if (open == 0 && link != std::string::npos && link > 2) linked = true;
+  }
+  EXPECT_TRUE(linked) << "no line ![...](" << target << ")";
+  const std::filesystem::path plot = page_path(name).parent_path() / target;
+  std::ifstream file(plot, std::ios::binary);
+  char signature[8] = {};
+  file.read(signature, sizeof signature);
+  EXPECT_EQ(std::string(signature, sizeof signature), std::string("\x89PNG\r\n\x1a\n", 8))
+      << plot << " is not a PNG file";
+}
+
+TEST_P(Page, TheReadmeLinksIt) {
+  const std::string& name = GetParam();
+  const std::string link = "[`" + name + "`](plugins/" + name + "/README.md)";
+  bool linked = false;
+  for (const std::string& line : read_lines(source_dir() / "README.md")) {
+    if (line.find(link) != std::string::npos) linked = true;
+  }
+  EXPECT_TRUE(linked) << "README.md has no " << link;
+}
+
+INSTANTIATE_TEST_SUITE_P(Plugins, Page, testing::ValuesIn(host::plugin_names()),
+                         host::PluginTestName());
+
+}  // namespace
