@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build, the tests and the demo
-# need and this machine lacks. Quiet and quick when everything is there.
+# Installs, from Debian's packages, whatever the build, the tests, the demo and
+# the benchmarks need and this machine lacks. Quiet and quick when everything is there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
   clang-format                          # formatting check
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
+  libbenchmark-dev valgrind             # benchmarks (scripts/bench.sh)
 )
 
 missing=()
