@@ -74,9 +74,11 @@ void add(Plugin& p, const ports::Plugin& table, std::vector<Case>& cases) {
   }
 }
 
-// Prints as usual and keeps, for each benchmark, the fastest repetition: on a
-// shared machine the other runs only add what other work took away. With
-// only aggregates reported, the "min" statistic stands for the repetitions.
+// Prints as usual and keeps, for each benchmark, the fastest repetition in
+// CPU time: on a shared machine the wall clock also counts the time other
+// processes held the core, and slower repetitions only add what other work
+// took away. With only aggregates reported, the "min" statistic stands for
+// the repetitions.
 class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -84,7 +86,7 @@ class Collector : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
       if ((run.run_type != Run::RT_Iteration && !fastest) || run.error_occurred) continue;
-      const double ns = run.GetAdjustedRealTime();  // every benchmark is in ns
+      const double ns = run.GetAdjustedCPUTime();  // every benchmark is in ns
       auto [it, fresh] = fastest_.emplace(run.run_name.str(), ns);
       if (!fresh) it->second = std::min(it->second, ns);
     }

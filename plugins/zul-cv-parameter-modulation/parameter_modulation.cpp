@@ -98,6 +98,7 @@ template <zul::FmaPath path>
 }
 
 [[gnu::always_inline]] inline void silence_block(float* __restrict out, uint32_t n) {
+#pragma GCC unroll 4
   for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
 }
 

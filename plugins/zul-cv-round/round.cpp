@@ -141,6 +141,7 @@ struct Results {
 [[gnu::always_inline]] inline void silence_block(float* __restrict round, float* __restrict ceil,
                                                  float* __restrict floor,
                                                  float* __restrict fraction, uint32_t n) {
+#pragma GCC unroll 4
   for (uint32_t i = 0; i < n; ++i) {
     round[i] = 0.0f;
     ceil[i] = 0.0f;

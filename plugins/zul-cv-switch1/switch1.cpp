@@ -48,11 +48,14 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
 }
 
 // Three separate buffers: a plain copy and a plain fill, which the compiler
-// turns into vector loads and stores.
+// turns into vector loads and stores, four vectors a step (one a step would
+// wait on the loop's jump).
 [[gnu::always_inline]] inline void copy_and_silence(const float* __restrict in,
                                                     float* __restrict chosen,
                                                     float* __restrict silenced, uint32_t n) {
+#pragma GCC unroll 4
   for (uint32_t i = 0; i < n; ++i) chosen[i] = in[i];
+#pragma GCC unroll 4
   for (uint32_t i = 0; i < n; ++i) silenced[i] = 0.0f;
 }
 
