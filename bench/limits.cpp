@@ -15,18 +15,19 @@ struct Bytes {
   const char* plugin;
   size_t copies;
   size_t fills;
+  double target;
 };
 // Per sample: the switches move one value and zero the other output; the
 // range splitter writes two held values; rounding reads one value and writes
 // four results.
 constexpr Bytes moved[] = {
-    {"zul-cv-switch1", 1, 1},
-    {"zul-cv-switch2", 1, 0},
-    {"zul-cv-abs", 1, 0},
-    {"zul-cv-gate", 1, 0},
-    {"zul-cv-range", 0, 2},
-    {"zul-cv-round", 1, 3},
-    {"zul-cv-parameter-modulation", 1, 0},
+    {"zul-cv-switch1", 1, 1, 1.3},
+    {"zul-cv-switch2", 1, 0, 1.3},
+    {"zul-cv-abs", 1, 0, 1.3},
+    {"zul-cv-gate", 1, 0, 1.3},
+    {"zul-cv-range", 0, 2, 1.3},
+    {"zul-cv-round", 1, 3, 2.0},
+    {"zul-cv-parameter-modulation", 1, 0, 2.0},
 };
 
 // The slew limiter's gliding step at 10 ms and 48 kHz: difference, product
@@ -63,10 +64,12 @@ Limit::Limit(const std::string& plugin) {
   if (plugin == "zul-cv-slew") {
     kind_ = Kind::slew_chain;
     description_ = "sub, mul, div, add chain (float)";
+    target_ = 1.15;
   } else if (plugin == "zul-cv-control") {
     if (!__builtin_cpu_supports("fma")) throw std::runtime_error("no FMA instruction here");
     kind_ = Kind::control_chain;
     description_ = "mul, fma chain (double)";
+    target_ = 1.15;
   } else {
     const Bytes* bytes = nullptr;
     for (const Bytes& b : moved) {
@@ -75,6 +78,7 @@ Limit::Limit(const std::string& plugin) {
     if (bytes == nullptr) throw std::runtime_error("no limit known for " + plugin);
     copies_ = bytes->copies;
     fills_ = bytes->fills;
+    target_ = bytes->target;
     description_ = copies_ == 0 ? "" : std::to_string(copies_) + " memcpy";
     if (fills_ != 0) {
       description_ += (description_.empty() ? "" : " + ") + std::to_string(fills_) + " memset";

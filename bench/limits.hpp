@@ -18,6 +18,9 @@ class Limit {
   explicit Limit(const std::string& plugin);
   void run(uint32_t n);
   const std::string& description() const { return description_; }
+  // The most that run may take at 256 frames with separate buffers, in
+  // multiples of this limit.
+  double target() const { return target_; }
 
  private:
   enum class Kind { copy_and_fill, slew_chain, control_chain };
@@ -25,6 +28,7 @@ class Limit {
   size_t copies_ = 0;  // streams moved from the input to an output
   size_t fills_ = 0;   // outputs written with one value
   std::string description_;
+  double target_ = 0.0;
   rig::Buffer input_ = rig::make_buffer();
   std::vector<rig::Buffer> outputs_;
   float slew_state_ = 0.0f;
