@@ -1,8 +1,8 @@
 // Every plugin's run against its sample-by-sample steps, bit for bit, with
 // its ports placed in one arena: each port apart (where run takes its fast
 // path), and every pair of ports that includes an output on one buffer or
-// overlapping at an offset, an output covering element 0 of each control, and
-// all streams on one buffer (where it must keep the sample order). The steps
+// overlapping at an offset, an output covering element 0 of each control, all
+// outputs on one buffer and all streams on one buffer. The steps
 // are written here as a model per plugin; streams carry random values mixed
 // with the values whose bits are hardest to keep. The same cases run against
 // the build with the software fused multiply-add, whose plugins take their
@@ -305,6 +305,15 @@ std::vector<Layout> layouts(const ports::Plugin& p, uint32_t n) {
       }
     }
   }
+  // As lv2bench connects them: every output on the first output's buffer.
+  Layout outputs{"all outputs on one buffer", apart(p, n)};
+  size_t first = p.ports.size(), count = 0;
+  for (size_t k = 0; k < p.ports.size(); ++k) {
+    if (!output(k)) continue;
+    if (count++ == 0) first = k;
+    outputs.offsets[k] = outputs.offsets[first];
+  }
+  if (count > 1) cases.push_back(outputs);
   Layout all{"all streams on one buffer", apart(p, n)};
   for (size_t k = 0; k < p.ports.size(); ++k) {
     if (stream(k)) all.offsets[k] = margin;

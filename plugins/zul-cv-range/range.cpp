@@ -66,28 +66,28 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// With separate buffers each output holds one value for the whole block: two
-// plain fills, which the compiler turns into vector stores, four vectors a
-// step (one a step would wait on the loop's jump).
-[[gnu::always_inline]] inline void fill_both(float* __restrict in_range, float in_range_value,
-                                             float* __restrict out_of_range,
-                                             float out_of_range_value, uint32_t n) {
+// Where no output covers what run reads, each output holds one value for the
+// whole block: a plain fill, which the compiler turns into vector stores, four
+// vectors a step (one a step would wait on the loop's jump).
+[[gnu::always_inline]] inline void fill(float* __restrict out, float value, uint32_t n) {
 #pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) in_range[i] = in_range_value;
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out_of_range[i] = out_of_range_value;
+  for (uint32_t i = 0; i < n; ++i) out[i] = value;
 }
 
-void fill_separate(float* in_range, float in_range_value, float* out_of_range,
-                   float out_of_range_value, uint32_t n) {
-  fill_both(in_range, in_range_value, out_of_range, out_of_range_value, n);
+// Both outputs on one buffer (as some hosts connect them): the out-of-range
+// value, written second at every sample, is what stays.
+void fill_outputs(float* in_range, float in_range_value, float* out_of_range,
+                  float out_of_range_value, uint32_t n) {
+  if (in_range != out_of_range) fill(in_range, in_range_value, n);
+  fill(out_of_range, out_of_range_value, n);
 }
 
 #if defined(__x86_64__)
-[[gnu::target("avx")]] void fill_separate_avx(float* in_range, float in_range_value,
-                                              float* out_of_range, float out_of_range_value,
-                                              uint32_t n) {
-  fill_both(in_range, in_range_value, out_of_range, out_of_range_value, n);
+[[gnu::target("avx")]] void fill_outputs_avx(float* in_range, float in_range_value,
+                                             float* out_of_range, float out_of_range_value,
+                                             uint32_t n) {
+  if (in_range != out_of_range) fill(in_range, in_range_value, n);
+  fill(out_of_range, out_of_range_value, n);
 }
 #endif
 
@@ -96,12 +96,14 @@ bool covers_what_is_read(const Range* self, const float* out, uint32_t n) {
          zul::covers(out, n, self->range_high) || zul::covers(out, n, self->reset);
 }
 
-// Whether the outputs leave each other, the value and element 0 of every
-// control alone: then no sample can change what a later one reads.
+// Whether no output covers the value or element 0 of a control, and the
+// outputs share all or none of their storage: then no sample can change what
+// a later one reads.
 bool separate(const Range* self, uint32_t n) {
-  return !covers_what_is_read(self, self->in_range_output, n) &&
-         !covers_what_is_read(self, self->out_of_range_output, n) &&
-         !zul::streams_overlap(self->in_range_output, self->out_of_range_output, n);
+  const float* in_range = self->in_range_output;
+  const float* out_of_range = self->out_of_range_output;
+  return !covers_what_is_read(self, in_range, n) && !covers_what_is_read(self, out_of_range, n) &&
+         (in_range == out_of_range || !zul::streams_overlap(in_range, out_of_range, n));
 }
 
 // Sorts the block's one value, as every sample of it would be sorted.
@@ -119,13 +121,13 @@ void sort_block(Range* self, uint32_t n) {
   }
 #if defined(__x86_64__)
   if (self->avx) {
-    fill_separate_avx(self->in_range_output, self->last_in_range, self->out_of_range_output,
-                      self->last_out_of_range, n);
+    fill_outputs_avx(self->in_range_output, self->last_in_range, self->out_of_range_output,
+                     self->last_out_of_range, n);
     return;
   }
 #endif
-  fill_separate(self->in_range_output, self->last_in_range, self->out_of_range_output,
-                self->last_out_of_range, n);
+  fill_outputs(self->in_range_output, self->last_in_range, self->out_of_range_output,
+               self->last_out_of_range, n);
 }
 
 // The value and the controls are read at every sample, the upper bound only

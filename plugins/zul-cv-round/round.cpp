@@ -150,6 +150,26 @@ struct Results {
   }
 }
 
+// All four outputs on one buffer (as some hosts connect them): the fraction,
+// written last at every sample, is what stays.
+[[gnu::always_inline]] inline void fraction_block(const float* __restrict in, float* __restrict out,
+                                                  uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) out[i] = round_lanes(in[i]).fraction;
+}
+
+[[gnu::always_inline]] inline void zero_block(float* __restrict out, uint32_t n) {
+#pragma GCC unroll 4
+  for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
+}
+
+void round_shared(const Round* self, uint32_t n, bool on) {
+  if (on) {
+    fraction_block(self->input, self->output_fraction, n);
+  } else {
+    zero_block(self->output_fraction, n);
+  }
+}
+
 void round_separate(const Round* self, uint32_t n, bool on) {
   if (on) {
     round_block(self->input, self->output_round, self->output_ceil, self->output_floor,
@@ -167,21 +187,26 @@ void round_separate(const Round* self, uint32_t n, bool on) {
 // and for a NaN, the difference is zero or NaN and adds nothing. The
 // truncation plus +0 turns a -0 into +0, as the integer conversion does, and
 // an infinity's fraction is cleared to +0.
-[[gnu::target("avx")]] void round_eight(const float* in, float* round, float* ceil, float* floor,
-                                        float* fraction) {
-  constexpr int no_exceptions = _MM_FROUND_NO_EXC;
-  const __m256 x = _mm256_loadu_ps(in);
-  const __m256 down = _mm256_round_ps(x, _MM_FROUND_TO_NEG_INF | no_exceptions);
-  const __m256 up = _mm256_round_ps(x, _MM_FROUND_TO_POS_INF | no_exceptions);
+constexpr int no_exceptions = _MM_FROUND_NO_EXC;
+
+[[gnu::target("avx")]] inline __m256 fraction_of(__m256 x) {
   const __m256 toward_zero =
       _mm256_add_ps(_mm256_round_ps(x, _MM_FROUND_TO_ZERO | no_exceptions), _mm256_setzero_ps());
-  const __m256 half_or_more =
-      _mm256_cmp_ps(_mm256_sub_ps(x, down), _mm256_set1_ps(0.5f), _CMP_GE_OQ);
-  const __m256 nearest = _mm256_add_ps(down, _mm256_and_ps(half_or_more, _mm256_set1_ps(1.0f)));
   const __m256 magnitude = _mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
   const __m256 finite_or_nan =
       _mm256_cmp_ps(magnitude, _mm256_set1_ps(__builtin_inff()), _CMP_NEQ_UQ);
-  const __m256 part = _mm256_and_ps(_mm256_sub_ps(x, toward_zero), finite_or_nan);
+  return _mm256_and_ps(_mm256_sub_ps(x, toward_zero), finite_or_nan);
+}
+
+[[gnu::target("avx")]] void round_eight(const float* in, float* round, float* ceil, float* floor,
+                                        float* fraction) {
+  const __m256 x = _mm256_loadu_ps(in);
+  const __m256 down = _mm256_round_ps(x, _MM_FROUND_TO_NEG_INF | no_exceptions);
+  const __m256 up = _mm256_round_ps(x, _MM_FROUND_TO_POS_INF | no_exceptions);
+  const __m256 half_or_more =
+      _mm256_cmp_ps(_mm256_sub_ps(x, down), _mm256_set1_ps(0.5f), _CMP_GE_OQ);
+  const __m256 nearest = _mm256_add_ps(down, _mm256_and_ps(half_or_more, _mm256_set1_ps(1.0f)));
+  const __m256 part = fraction_of(x);
   _mm256_storeu_ps(round, nearest);
   _mm256_storeu_ps(ceil, up);
   _mm256_storeu_ps(floor, down);
@@ -205,6 +230,28 @@ void round_separate(const Round* self, uint32_t n, bool on) {
   round_block(in + i, round + i, ceil + i, floor + i, fraction + i, n - i);
 }
 #endif
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void round_shared_avx(const Round* self, uint32_t n, bool on) {
+  const float* in = self->input;
+  float* out = self->output_fraction;
+  if (!on) {
+    zero_block(out, n);
+    return;
+  }
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) _mm256_storeu_ps(out + i, fraction_of(_mm256_loadu_ps(in + i)));
+  fraction_block(in + i, out + i, n - i);
+}
+#endif
+
+// Whether every output is the fraction's buffer, which leaves the input and
+// the enable's storage alone.
+bool shared(const Round* self, uint32_t n) {
+  const float* out = self->output_fraction;
+  return self->output_round == out && self->output_ceil == out && self->output_floor == out &&
+         !zul::covers(out, n, self->enable) && !zul::streams_overlap(out, self->input, n);
+}
 
 // Whether the outputs leave each other, the input and the enable's storage
 // alone: then the enable holds and every input sample is read as it was.
@@ -237,6 +284,17 @@ void run(LV2_Handle instance, uint32_t n) {
     }
 #endif
     round_separate(self, n, on);
+    return;
+  }
+  if (n != 0 && shared(self, n)) {
+    const bool on = zul::switch_reading(self->enable[0]) == 1;
+#if defined(__x86_64__)
+    if (self->avx) {
+      round_shared_avx(self, n, on);
+      return;
+    }
+#endif
+    round_shared(self, n, on);
     return;
   }
   for (uint32_t i = 0; i < n; ++i) {

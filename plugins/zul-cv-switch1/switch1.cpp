@@ -47,32 +47,39 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// Three separate buffers: a plain copy and a plain fill, which the compiler
-// turns into vector loads and stores, four vectors a step (one a step would
-// wait on the loop's jump).
-[[gnu::always_inline]] inline void copy_and_silence(const float* __restrict in,
-                                                    float* __restrict chosen,
-                                                    float* __restrict silenced, uint32_t n) {
+// Buffers that share no storage: a plain copy and a plain fill, which the
+// compiler turns into vector loads and stores, four vectors a step (one a step
+// would wait on the loop's jump).
+[[gnu::always_inline]] inline void copy(const float* __restrict in, float* __restrict out,
+                                        uint32_t n) {
 #pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) chosen[i] = in[i];
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) silenced[i] = 0.0f;
+  for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
 }
 
+[[gnu::always_inline]] inline void silence(float* __restrict out, uint32_t n) {
+#pragma GCC unroll 4
+  for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
+}
+
+// Both outputs on one buffer (as some hosts connect them): the zero written
+// after each sample's copy is what stays, so the buffer only needs the zeros.
 void route_separate(const float* in, float* chosen, float* silenced, uint32_t n) {
-  copy_and_silence(in, chosen, silenced, n);
+  if (chosen != silenced) copy(in, chosen, n);
+  silence(silenced, n);
 }
 
 #if defined(__x86_64__)
 [[gnu::target("avx")]] void route_separate_avx(const float* in, float* chosen, float* silenced,
                                                uint32_t n) {
-  copy_and_silence(in, chosen, silenced, n);
+  if (chosen != silenced) copy(in, chosen, n);
+  silence(silenced, n);
 }
 #endif
 
 // Reads the selector once per block. Within each sample the chosen output is
 // written before the silenced one, which decides what shared buffers end with;
-// only buffers that share no storage may be written in another order.
+// only where the input shares no storage with an output, and the outputs
+// share none or all of it, may they be written in another order.
 void run(LV2_Handle instance, uint32_t n) {
   const auto* self = static_cast<const Switch1*>(instance);
   const int32_t reading = zul::switch_reading(self->selector[0]);
@@ -83,7 +90,7 @@ void run(LV2_Handle instance, uint32_t n) {
   float* chosen = reading == 0 ? self->output_a : self->output_b;
   float* silenced = reading == 0 ? self->output_b : self->output_a;
   if (!zul::streams_overlap(in, chosen, n) && !zul::streams_overlap(in, silenced, n) &&
-      !zul::streams_overlap(chosen, silenced, n)) {
+      (chosen == silenced || !zul::streams_overlap(chosen, silenced, n))) {
 #if defined(__x86_64__)
     if (self->avx) {
       route_separate_avx(in, chosen, silenced, n);
