@@ -24,6 +24,7 @@ namespace {
 
 constexpr uint32_t block_sizes[] = {1, 16, 128, 256, 1024, 4096};
 constexpr uint32_t shared_block = 256;
+const std::string conversions = "reference/widen-and-narrow/256";
 
 struct Case {
   std::string plugin;
@@ -141,6 +142,14 @@ void write_table(const std::string& path, const std::vector<Case>& cases,
                  const std::map<std::string, std::string>& instructions) {
   std::ofstream out(path);
   write_summary(out, cases, plugins, results, instructions);
+  const double convert = results.fastest(conversions);
+  const double copy = results.fastest(limit_name("zul-cv-parameter-modulation", shared_block));
+  if (convert > 0.0 && copy > 0.0) {
+    out << "\nParameter modulation's floor: widening each sample to double and narrowing "
+           "it back, four at a time with AVX and no arithmetic, takes "
+        << fixed(convert / shared_block, 3) << " ns/sample at 256 frames, "
+        << fixed(convert / copy, 2) << " times the memcpy of the same bytes.\n";
+  }
   out << "\n| plugin | buffers | frames | ns/sample | limit | limit ns/sample | ratio | "
          "instructions/sample |\n"
       << "|---|---|---:|---:|---|---:|---:|---:|\n";
@@ -186,6 +195,16 @@ int main(int argc, char** argv) {
     p.library = std::make_unique<rig::Library>(name);
     p.limit = std::make_unique<limits::Limit>(name);
     add(p, *table, cases);
+  }
+  const limits::Kernel convert = limits::widen_and_narrow();
+  rig::Buffer from = rig::make_buffer(), to = rig::make_buffer();
+  if (convert != nullptr && plugins.contains("zul-cv-parameter-modulation")) {
+    benchmark::RegisterBenchmark(conversions.c_str(), [&](benchmark::State& st) {
+      for (auto _ : st) {
+        convert(from.get(), to.get(), shared_block);
+        benchmark::ClobberMemory();
+      }
+    })->ComputeStatistics("min", fastest_of);
   }
   Collector results;
   benchmark::RunSpecifiedBenchmarks(&results);

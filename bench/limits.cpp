@@ -1,6 +1,7 @@
 #include "bench/limits.hpp"
 
 #include <benchmark/benchmark.h>
+#include <immintrin.h>
 
 #include <cmath>
 #include <cstring>
@@ -57,7 +58,19 @@ constexpr Bytes moved[] = {
   return s;
 }
 
+[[gnu::noinline, gnu::target("avx")]] void widen_and_narrow_avx(const float* in, float* out,
+                                                                uint32_t n) {
+#pragma GCC unroll 4
+  for (uint32_t i = 0; i + 4 <= n; i += 4) {
+    _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_cvtps_pd(_mm_loadu_ps(in + i))));
+  }
+}
+
 }  // namespace
+
+Kernel widen_and_narrow() {
+  return __builtin_cpu_supports("avx") ? widen_and_narrow_avx : nullptr;
+}
 
 Limit::Limit(const std::string& plugin) {
   for (uint32_t i = 0; i < rig::max_frames; ++i) input_[i] = rig::signal(0, i);

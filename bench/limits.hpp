@@ -35,4 +35,10 @@ class Limit {
   double filter_state_ = 0.0;
 };
 
+// What parameter modulation cannot do without: each sample widened to double
+// and narrowed back, four at a time with AVX, and no arithmetic. Null where
+// the processor has no AVX.
+using Kernel = void (*)(const float* in, float* out, uint32_t n);
+Kernel widen_and_narrow();
+
 }  // namespace limits
