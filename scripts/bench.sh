@@ -75,8 +75,11 @@ callgrind inside `run` over 200 blocks of 256 frames with separate buffers:
 they do not depend on the machine's load and are the figure to compare
 between commits.
 
-Rows with shared buffers run `run`'s sample-by-sample path; with an input
-on an output's buffer, each call processes what the previous call left there.
+Rows with shared buffers take `run`'s sample-by-sample path, except "outputs
+shared": all outputs on one buffer, none over an input or a control, which
+keeps a fast path (the buffer ends with the last output of each sample). With
+an input on an output's buffer, each call processes what the previous call
+left there.
 EOF
   echo
   cat "$work/table.md"
