@@ -30,8 +30,9 @@ for p in $plugins; do
   awk -v p="$p" -v t="$total" -v b="$blocks" 'BEGIN { printf "%s %.2f\n", p, t / (b * 256) }'
 done >"$work/instructions"
 
-# 2. Every block size and sharing, the fastest of 5 interleaved repetitions.
-build/bench/zul-bench --benchmark_min_time=0.03 --benchmark_repetitions=5 \
+# 2. Every block size and sharing, the fastest of 15 short interleaved repetitions:
+#    more and shorter repetitions give steadier minima on a shared machine.
+build/bench/zul-bench --benchmark_min_time=0.01 --benchmark_repetitions=15 \
   --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
   --table="$work/table.md" --instructions="$work/instructions" >"$work/bench.log"
 
@@ -67,7 +68,7 @@ of amplitude 5 and period 512 frames; the gate's level is 5 (open, passing its
 input) and the range splitter's value 2.5 (in range). Its limit is timed in
 the same run: the C library's `memcpy` and `memset` of exactly the bytes the
 plugin reads and writes, or for the slew limiter and the smoothing filter the
-bare serial chain of their arithmetic. Times are CPU time, the fastest of 5
+bare serial chain of their arithmetic. Times are CPU time, the fastest of 15
 interleaved repetitions; ratio is plugin time over limit time at the same
 block size, the figure to compare on a shared, noisy machine. At n = 1,
 ns/sample is the cost of one call. Instructions per sample are counted by
