@@ -16,6 +16,8 @@ scripts/build.sh
 plugins=$(sed -n 's/^zul_add_plugin(\([^ )]*\).*/\1/p' plugins/CMakeLists.txt)
 uri_base=$(sed -n 's/^<\(.*\)\/zul-cv-[^/]*>$/\1/p' build/lv2/zul-cv-switch1.lv2/manifest.ttl)
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+family=$(sed -n 's/^cpu family[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+model=$(sed -n 's/^model[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -59,7 +61,7 @@ mkdir -p docs
   echo
   echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)."
   echo
-  echo "CPU: $cpu ($(nproc) cores, from /proc/cpuinfo)."
+  echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo)."
   echo
   cat <<'EOF'
 Each plugin's `run` is called through its descriptor after `dlopen`, as a
