@@ -24,8 +24,8 @@ struct Gate {
   const float* close_threshold;
   const float* enable;
   bool gate_open;  // one byte: false while closed
-  // Not plugin state: whether this processor runs the AVX loops, found once
-  // in instantiate (the fused multiply-add check is the AVX check).
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
   bool avx;
 };
 static_assert(sizeof(bool) == 1);
@@ -35,7 +35,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
   Gate* self = zul::allocate<Gate>();
   if (self != nullptr) {
     self->gate_open = false;
-    self->avx = zul::fma_path() == zul::FmaPath::hardware;
+    self->avx = zul::avx_loops();
   }
   return self;
 }

@@ -24,8 +24,8 @@ struct Range {
   const float* reset;
   float last_in_range;
   float last_out_of_range;
-  // Not plugin state: whether this processor runs the AVX loops, found once
-  // in instantiate (the fused multiply-add check is the AVX check).
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
   bool avx;
 };
 
@@ -35,7 +35,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
   if (self != nullptr) {
     self->last_in_range = 0.0f;
     self->last_out_of_range = 0.0f;
-    self->avx = zul::fma_path() == zul::FmaPath::hardware;
+    self->avx = zul::avx_loops();
   }
   return self;
 }

@@ -27,8 +27,8 @@ struct Round {
   float* output_floor;
   float* output_fraction;
   const float* enable;
-  // Not plugin state: whether this processor runs the AVX loops, found once
-  // in instantiate (the fused multiply-add check is the AVX check).
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
   bool avx;
 };
 
@@ -36,7 +36,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
   auto* self = zul::allocate<Round>();
   if (self != nullptr) {
-    self->avx = zul::fma_path() == zul::FmaPath::hardware;
+    self->avx = zul::avx_loops();
   }
   return self;
 }

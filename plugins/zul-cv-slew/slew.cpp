@@ -19,8 +19,8 @@ struct Slew {
   const float* enable;
   float sample_rate;
   float current_value;
-  // Not plugin state: whether this processor runs the AVX loops, found once
-  // in instantiate (the fused multiply-add check is the AVX check).
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
   bool avx;
 };
 
@@ -59,7 +59,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   }
   self->sample_rate = static_cast<float>(rate);
   self->current_value = 0.0f;
-  self->avx = zul::fma_path() == zul::FmaPath::hardware;
+  self->avx = zul::avx_loops();
   return self;
 }
 

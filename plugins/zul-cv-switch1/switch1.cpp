@@ -13,8 +13,8 @@ struct Switch1 {
   const float* input;
   float* output_a;
   float* output_b;
-  // Not plugin state: whether this processor runs the AVX loops, found once
-  // in instantiate (the fused multiply-add check is the AVX check).
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
   bool avx;
 };
 
@@ -22,7 +22,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
   auto* self = zul::allocate<Switch1>();
   if (self != nullptr) {
-    self->avx = zul::fma_path() == zul::FmaPath::hardware;
+    self->avx = zul::avx_loops();
   }
   return self;
 }
