@@ -116,20 +116,24 @@ void modulate_separate(const ParameterModulation* self, uint32_t n, double gain,
 #if defined(__x86_64__)
 // Four samples as the scalar hardware loop makes them: widened to four
 // doubles, one fused multiply-add (one rounding), narrowed to single with
-// round to nearest, then vminps and vmaxps, which return their second operand
-// where the first is NaN or not below (above) it: minNum with 10 and maxNum
-// with +0 as at_most_ten() and at_least_zero() take them. Four at a time, not
-// eight: joining two halves into one register and splitting them again cost
-// more than the wider minimum and maximum saved.
-[[gnu::target("avx,fma")]] inline void modulate_four(const float* in, float* out, __m256d gain,
-                                                     __m256d bias) {
-  const __m256d v = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(in)), gain, bias);
-  const __m128 limited =
-      _mm_max_ps(_mm_min_ps(_mm256_cvtpd_ps(v), _mm_set1_ps(10.0f)), _mm_setzero_ps());
-  _mm_storeu_ps(out, limited);
+// round to nearest.
+[[gnu::target("avx,fma")]] inline __m128 modulate_four(const float* in, __m256d gain,
+                                                       __m256d bias) {
+  return _mm256_cvtpd_ps(_mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(in)), gain, bias));
 }
 
-// Only where fma_path() said hardware: the processor has AVX and FMA.
+// Then vminps and vmaxps, which return their second operand where the first
+// is NaN or not below (above) it: minNum with 10 and maxNum with +0 as
+// at_most_ten() and at_least_zero() take them.
+[[gnu::target("avx")]] inline __m256 limit_eight(__m128 low, __m128 high) {
+  const __m256 v = _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
+  return _mm256_max_ps(_mm256_min_ps(v, _mm256_set1_ps(10.0f)), _mm256_setzero_ps());
+}
+
+// Only where fma_path() said hardware: the processor has AVX and FMA. Sixteen
+// samples a step, as four widenings, multiply-adds and narrowings, joined
+// into two registers for the limits and the stores: the two conversions are
+// what bounds this loop, and four independent ones a step keep them busy.
 [[gnu::target("avx,fma")]] void modulate_separate_avx(const ParameterModulation* self, uint32_t n,
                                                       double gain, double bias, bool on) {
   const float* in = self->input;
@@ -141,8 +145,18 @@ void modulate_separate(const ParameterModulation* self, uint32_t n, double gain,
   const __m256d gains = _mm256_set1_pd(gain);
   const __m256d biases = _mm256_set1_pd(bias);
   uint32_t i = 0;
-#pragma GCC unroll 4
-  for (; i + 4 <= n; i += 4) modulate_four(in + i, out + i, gains, biases);
+  for (; i + 16 <= n; i += 16) {
+    const __m128 a = modulate_four(in + i, gains, biases);
+    const __m128 b = modulate_four(in + i + 4, gains, biases);
+    const __m128 c = modulate_four(in + i + 8, gains, biases);
+    const __m128 d = modulate_four(in + i + 12, gains, biases);
+    _mm256_storeu_ps(out + i, limit_eight(a, b));
+    _mm256_storeu_ps(out + i + 8, limit_eight(c, d));
+  }
+  for (; i + 4 <= n; i += 4) {
+    const __m128 v = modulate_four(in + i, gains, biases);
+    _mm_storeu_ps(out + i, _mm_max_ps(_mm_min_ps(v, _mm_set1_ps(10.0f)), _mm_setzero_ps()));
+  }
   modulate_block<zul::FmaPath::hardware>(in + i, out + i, n - i, gain, bias);
 }
 #endif
