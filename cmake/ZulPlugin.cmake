@@ -54,8 +54,12 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
 # ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
 # LIBM links the mathematics library, for a plugin that calls it outside run().
-# FMA marks a plugin that uses the shell's fused multiply-add: for the tests it
-# is also staged in build/lv2-software-fma/ with the software path forced.
+# FMA marks a plugin whose run chooses its code by the processor, once per
+# instance, from shell/fma.hpp: the fused multiply-add path (fma_path) or the
+# AVX loops (avx_loops), or both. For the tests such a plugin is also staged in
+# build/lv2-software-fma/ with ZUL_CV_FMA_SOFTWARE defined, which forces the
+# baseline path: the software fused multiply-add and the plain, non-AVX loops,
+# tested there under the software_fma. prefix on any machine.
 function(zul_add_plugin name)
   cmake_parse_arguments(ARG "LIBM;FMA" "" "" ${ARGN})
   set(needed libc.so.6)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build, the tests and the demo
-# need and this machine lacks. Quiet and quick when everything is there.
+# Installs, from Debian's packages, whatever the build, the tests, the demo and
+# the benchmarks need and this machine lacks. Quiet and quick when everything is there.
 set -euo pipefail
 
 packages=(
@@ -11,6 +11,7 @@ packages=(
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
+  libbenchmark-dev valgrind             # benchmarks (scripts/bench.sh)
 )
 
 missing=()

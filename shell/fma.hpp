@@ -41,6 +41,22 @@ inline FmaPath fma_path() {
 #endif
 }
 
+// Whether run() takes the plugins' AVX loops on this processor, asked once in
+// instantiate. On x86-64 it is the fused multiply-add check above: that check
+// already requires AVX (cpuid's AVX and OSXSAVE bits) and the operating
+// system's saving of the AVX state (xgetbv), so a processor that passes it can
+// run AVX code; one with AVX but no FMA runs the plain loops, slower but with
+// the same results. A build that forces the software path (ZUL_CV_FMA_SOFTWARE)
+// runs the plain loops as well, which is how the tests reach them on a machine
+// with AVX. No other architecture has AVX loops.
+inline bool avx_loops() {
+#if defined(__x86_64__)
+  return fma_path() == FmaPath::hardware;
+#else
+  return false;
+#endif
+}
+
 // The processor's instruction; on x86-64 only valid where fma_path() said so.
 inline double fma_hardware(double a, double b, double c) {
 #if defined(__aarch64__)

@@ -1,10 +1,12 @@
 // zul-cv-control: turns a control value into a CV stream, either as it stands
 // or smoothed by a 550 Hz one-pole low-pass computed in double precision.
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
 #include "shell/fma.hpp"
+#include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 
 namespace {
@@ -100,12 +102,62 @@ void smooth(Control* self, float value, uint32_t n) {
   self->filter_state = s;
 }
 
+// is_finite() as one comparison of the magnitude (a sign-bit mask, no
+// arithmetic): false for infinities and NaNs, and a denormal compares as zero,
+// which is finite as well.
+constexpr bool within_finite_range(double value) {
+  return __builtin_fabs(value) <= DBL_MAX;
+}
+
+// The output apart from the smoothing switch: its reading holds for the
+// block, so each sample is the filter step and one store, with the state in a
+// register. A dropped step leaves the state and the input as they were, so
+// every later step of the block is the same step, dropped again: the loop
+// ends there and the rest of the block carries what the output carried. The
+// test is thus a loop exit beside the chain of steps, not a step in it.
+template <zul::FmaPath path>
+void smooth_block(Control* self, float value, uint32_t n, bool smoothed) {
+  float* out = self->output;
+  const double input_weight = self->input_coefficient;
+  const double a = self->feedback_coefficient;
+  const double x = static_cast<double>(value);
+  double s = self->filter_state;
+  uint32_t i = 0;
+  if (smoothed) {
+    for (; i < n; ++i) {
+      const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
+      if (!within_finite_range(next)) break;
+      s = next;
+      out[i] = static_cast<float>(s);
+    }
+  } else {
+    for (; i < n; ++i) {
+      const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
+      if (!within_finite_range(next)) break;
+      s = next;
+      out[i] = value;
+    }
+  }
+  const float held = smoothed ? static_cast<float>(s) : value;
+  for (; i < n; ++i) out[i] = held;
+  self->filter_state = s;
+}
+
 // Reads the control once per block, before anything is written; the state is
 // stored back once, at the end of the block.
 void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Control*>(instance);
   const float value = self->control[0];
   if (n == 0) {
+    return;
+  }
+  if (!zul::covers(self->output, n, self->smoothing)) {
+    const bool smoothed = zul::switch_reading(self->smoothing[0]) == 1;
+    if (self->fma_path == zul::FmaPath::hardware) {
+      smooth_block<zul::FmaPath::hardware>(self, value, n, smoothed);
+    } else {
+      smooth_block<zul::FmaPath::software>(self, value, n, smoothed);
+    }
     return;
   }
   if (self->fma_path == zul::FmaPath::hardware) {

@@ -1,6 +1,8 @@
 // zul-cv-gate: passes a CV stream while a level has opened the gate and
 // silences it once the level has closed it; between the two thresholds the
 // gate stays as it was, from block to block.
+#include "shell/fma.hpp"
+#include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 
 namespace {
@@ -22,6 +24,9 @@ struct Gate {
   const float* close_threshold;
   const float* enable;
   bool gate_open;  // one byte: false while closed
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
+  bool avx;
 };
 static_assert(sizeof(bool) == 1);
 
@@ -30,6 +35,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
   Gate* self = zul::allocate<Gate>();
   if (self != nullptr) {
     self->gate_open = false;
+    self->avx = zul::avx_loops();
   }
   return self;
 }
@@ -73,8 +79,43 @@ bool gate_passes(bool& gate_open, float x, float open_at, float close_at) {
   return gate_open;
 }
 
+// With separate buffers the whole block passes or the whole block is silent:
+// a plain copy or fill, which the compiler turns into vector stores, four
+// vectors a step (one a step would wait on the loop's jump).
+[[gnu::always_inline]] inline void pass_or_silence(const float* __restrict in,
+                                                   float* __restrict out, uint32_t n, bool passes) {
+  if (passes) {
+#pragma GCC unroll 4
+    for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
+  } else {
+#pragma GCC unroll 4
+    for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
+  }
+}
+
+void gate_separate(const float* in, float* out, uint32_t n, bool passes) {
+  pass_or_silence(in, out, n, passes);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void gate_separate_avx(const float* in, float* out, uint32_t n,
+                                              bool passes) {
+  pass_or_silence(in, out, n, passes);
+}
+#endif
+
+// Whether the output leaves the input and element 0 of every control alone:
+// then no sample can change what a later one reads.
+bool separate(const Gate* self, uint32_t n) {
+  const float* out = self->output;
+  return !zul::streams_overlap(out, self->input, n) && !zul::covers(out, n, self->level) &&
+         !zul::covers(out, n, self->open_threshold) &&
+         !zul::covers(out, n, self->close_threshold) && !zul::covers(out, n, self->enable);
+}
+
 // Every control is read per sample, and only where the steps need it, so an
-// output covering a control's storage changes what later samples see.
+// output covering a control's storage changes what later samples see. Where
+// it covers none, every sample of the block takes the branch of the first.
 void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Gate*>(instance);
   if (n == 0) {
@@ -83,6 +124,22 @@ void run(LV2_Handle instance, uint32_t n) {
   const float* in = self->input;
   float* out = self->output;
   bool gate_open = self->gate_open;
+  if (separate(self, n)) {
+    bool passes = true;  // off: an exact copy, and the flag rests
+    if (zul::switch_reading(self->enable[0]) == 1) {
+      passes =
+          gate_passes(gate_open, self->level[0], self->open_threshold[0], self->close_threshold[0]);
+      self->gate_open = gate_open;
+    }
+#if defined(__x86_64__)
+    if (self->avx) {
+      gate_separate_avx(in, out, n, passes);
+      return;
+    }
+#endif
+    gate_separate(in, out, n, passes);
+    return;
+  }
   for (uint32_t i = 0; i < n; ++i) {
     if (zul::switch_reading(self->enable[0]) != 1) {
       out[i] = in[i];  // off: an exact copy, and the flag rests

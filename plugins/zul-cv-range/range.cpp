@@ -1,5 +1,7 @@
 // zul-cv-range: sorts a value into an in-range and an out-of-range stream;
 // each stream holds the last value it carried while the value is elsewhere.
+#include "shell/fma.hpp"
+#include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 
 namespace {
@@ -22,6 +24,9 @@ struct Range {
   const float* reset;
   float last_in_range;
   float last_out_of_range;
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
+  bool avx;
 };
 
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
@@ -30,6 +35,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double /*rate*/,
   if (self != nullptr) {
     self->last_in_range = 0.0f;
     self->last_out_of_range = 0.0f;
+    self->avx = zul::avx_loops();
   }
   return self;
 }
@@ -60,14 +66,83 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
+// Where no output covers what run reads, each output holds one value for the
+// whole block: a plain fill, which the compiler turns into vector stores, four
+// vectors a step (one a step would wait on the loop's jump).
+[[gnu::always_inline]] inline void fill(float* __restrict out, float value, uint32_t n) {
+#pragma GCC unroll 4
+  for (uint32_t i = 0; i < n; ++i) out[i] = value;
+}
+
+// Both outputs on one buffer (as some hosts connect them): the out-of-range
+// value, written second at every sample, is what stays.
+void fill_outputs(float* in_range, float in_range_value, float* out_of_range,
+                  float out_of_range_value, uint32_t n) {
+  if (in_range != out_of_range) fill(in_range, in_range_value, n);
+  fill(out_of_range, out_of_range_value, n);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void fill_outputs_avx(float* in_range, float in_range_value,
+                                             float* out_of_range, float out_of_range_value,
+                                             uint32_t n) {
+  if (in_range != out_of_range) fill(in_range, in_range_value, n);
+  fill(out_of_range, out_of_range_value, n);
+}
+#endif
+
+bool covers_what_is_read(const Range* self, const float* out, uint32_t n) {
+  return zul::covers(out, n, self->input) || zul::covers(out, n, self->range_low) ||
+         zul::covers(out, n, self->range_high) || zul::covers(out, n, self->reset);
+}
+
+// Whether no output covers the value or element 0 of a control, and the
+// outputs share all or none of their storage: then no sample can change what
+// a later one reads.
+bool separate(const Range* self, uint32_t n) {
+  const float* in_range = self->in_range_output;
+  const float* out_of_range = self->out_of_range_output;
+  return !covers_what_is_read(self, in_range, n) && !covers_what_is_read(self, out_of_range, n) &&
+         (in_range == out_of_range || !zul::streams_overlap(in_range, out_of_range, n));
+}
+
+// Sorts the block's one value, as every sample of it would be sorted.
+void sort_block(Range* self, uint32_t n) {
+  if (zul::switch_reading(self->reset[0]) == 1) {
+    self->last_in_range = 0.0f;
+    self->last_out_of_range = 0.0f;
+  }
+  const float low = self->range_low[0];
+  const float x = self->input[0];
+  if (x >= low && !(x > self->range_high[0])) {
+    self->last_in_range = x;
+  } else {
+    self->last_out_of_range = x;
+  }
+#if defined(__x86_64__)
+  if (self->avx) {
+    fill_outputs_avx(self->in_range_output, self->last_in_range, self->out_of_range_output,
+                     self->last_out_of_range, n);
+    return;
+  }
+#endif
+  fill_outputs(self->in_range_output, self->last_in_range, self->out_of_range_output,
+               self->last_out_of_range, n);
+}
+
 // The value and the controls are read at every sample, the upper bound only
 // once the value has passed the lower one: an output covering element 0 of the
-// value or of a control changes what the following samples sort. The values
+// value or of a control changes what the following samples sort. Where none
+// is covered, every sample sorts the same value the same way. The values
 // are moved, never computed with, so their bits arrive unchanged.
 void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Range*>(instance);
   if (n == 0) {
     return;  // not even a reset
+  }
+  if (separate(self, n)) {
+    sort_block(self, n);
+    return;
   }
   float* in_range = self->in_range_output;
   float* out_of_range = self->out_of_range_output;

@@ -3,6 +3,8 @@
 // sample that would make it so leaves it where it was.
 #include <cfloat>
 
+#include "shell/fma.hpp"
+#include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 
 namespace {
@@ -17,6 +19,9 @@ struct Slew {
   const float* enable;
   float sample_rate;
   float current_value;
+  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
+  // run() does not ask the processor at every call.
+  bool avx;
 };
 
 // The single-precision reciprocal of 0.001, one unit in the last place below
@@ -54,6 +59,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   }
   self->sample_rate = static_cast<float>(rate);
   self->current_value = 0.0f;
+  self->avx = zul::avx_loops();
   return self;
 }
 
@@ -90,12 +96,90 @@ float glide(float s, float x, float time, float rate) {
   return s + step;
 }
 
+// is_finite() as one comparison of the magnitude (a sign-bit mask, no
+// arithmetic): false for infinities and NaNs, and a denormal compares as zero,
+// which is finite as well. The glided value then stays in a vector register,
+// and the test is a branch beside the chain, not a step in it.
+constexpr bool within_finite_range(float value) {
+  return __builtin_fabsf(value) <= FLT_MAX;
+}
+
+// Enabled, with controls no output covers: the times hold for the block, so
+// their products with the rate are formed once (the same products glide()
+// forms), and the glided value stays in a register from sample to sample.
+// Each sample still reads its input before writing its output, in rising
+// order, so an input sharing storage with the output is read as in run().
+void glide_block(Slew* self, uint32_t n, float r, float f) {
+  const float* in = self->input;
+  float* out = self->output;
+  const float rise_samples = r * self->sample_rate;
+  const float fall_samples = f * self->sample_rate;
+  float s = self->current_value;
+  for (uint32_t i = 0; i < n; ++i) {
+    const float x = in[i];
+    float next = s;
+    if (r != 0.0f && s < x) {
+      next = s + ((x - s) * per_millisecond) / rise_samples;
+    } else if (f != 0.0f && s > x) {
+      next = s + ((x - s) * per_millisecond) / fall_samples;
+    }
+    if (within_finite_range(next)) {
+      s = next;
+    }
+    out[i] = s;
+  }
+  self->current_value = s;
+}
+
+// Off, with separate buffers: a plain copy, which the compiler turns into
+// vector loads and stores, four vectors a step (one a step would wait on the
+// loop's jump).
+[[gnu::always_inline]] inline void copy(const float* __restrict in, float* __restrict out,
+                                        uint32_t n) {
+#pragma GCC unroll 4
+  for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
+}
+
+void copy_separate(const float* in, float* out, uint32_t n) {
+  copy(in, out, n);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void copy_separate_avx(const float* in, float* out, uint32_t n) {
+  copy(in, out, n);
+}
+#endif
+
+// Whether the output leaves element 0 of every control alone: then the
+// enable and the times hold for the whole block.
+bool controls_hold(const Slew* self, uint32_t n) {
+  const float* out = self->output;
+  return !zul::covers(out, n, self->enable) && !zul::covers(out, n, self->rise_time) &&
+         !zul::covers(out, n, self->fall_time);
+}
+
 // Reads the enable and the input at every sample, and the times at every
 // enabled one, so that an output sharing storage with a control is seen at
 // the next sample. Without the enable the input passes bit for bit and the
 // glided value rests.
 void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Slew*>(instance);
+  if (n != 0 && controls_hold(self, n)) {
+    if (self->enable[0] == 1.0f) {
+      glide_block(self, n, self->rise_time[0], self->fall_time[0]);
+      return;
+    }
+    if (!zul::streams_overlap(self->input, self->output, n)) {
+#if defined(__x86_64__)
+      if (self->avx) {
+        copy_separate_avx(self->input, self->output, n);
+        return;
+      }
+#endif
+      copy_separate(self->input, self->output, n);
+      return;
+    }
+  }
   for (uint32_t i = 0; i < n; ++i) {
     const float e = self->enable[0];
     const float x = self->input[i];

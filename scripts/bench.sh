@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Measures every staged plugin and writes docs/benchmarks.md, and the lv2bench
+# figures into the README's benchmark section. Not part of the tests: it takes
+# about a minute and its timings depend on what else the machine is doing.
+#  1. callgrind counts the instructions of run per sample at 256 frames (the
+#     stable figure, to compare between commits);
+#  2. zul-bench times run at every block size and buffer sharing, beside the
+#     memcpy/memset or arithmetic chain that bounds it, in one run;
+#  3. lilv's lv2bench times our plugins and the LV2 example gain plugin as a
+#     real host drives them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+
+plugins=$(sed -n 's/^zul_add_plugin(\([^ )]*\).*/\1/p' plugins/CMakeLists.txt)
+uri_base=$(sed -n 's/^<\(.*\)\/zul-cv-[^/]*>$/\1/p' build/lv2/zul-cv-switch1.lv2/manifest.ttl)
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+family=$(sed -n 's/^cpu family[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+model=$(sed -n 's/^model[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# 1. Instructions per sample: 200 blocks of 256 frames, counted only inside run.
+blocks=200
+for p in $plugins; do
+  valgrind --tool=callgrind --callgrind-out-file="$work/$p.callgrind" \
+    --toggle-collect='(anonymous namespace)::run(void*, unsigned int)' \
+    build/bench/zul-count "$p" "$blocks" >/dev/null 2>"$work/$p.log" ||
+    { cat "$work/$p.log"; exit 1; }
+  total=$(sed -n 's/^totals: //p' "$work/$p.callgrind")
+  awk -v p="$p" -v t="$total" -v b="$blocks" 'BEGIN { printf "%s %.2f\n", p, t / (b * 256) }'
+done >"$work/instructions"
+
+# 2. Every block size and sharing, the fastest of 15 short interleaved repetitions:
+#    more and shorter repetitions give steadier minima on a shared machine.
+build/bench/zul-bench --benchmark_min_time=0.01 --benchmark_repetitions=15 \
+  --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
+  --table="$work/table.md" --instructions="$work/instructions" >"$work/bench.log"
+
+# 3. lv2bench, 256-frame blocks, the fastest of three runs of 2560000 frames.
+frames=2560000
+lv2bench_row() {  # name uri
+  local best=""
+  for _ in 1 2 3; do
+    t=$(LV2_PATH="$PWD/build/lv2:/usr/lib/lv2" lv2bench -b 256 -n "$frames" "$2" | awk 'NR == 1 { print $1 }')
+    best=$(awk -v a="$best" -v b="$t" 'BEGIN { print (a == "" || b < a) ? b : a }')
+  done
+  awk -v n="$1" -v t="$best" -v f="$frames" 'BEGIN { printf "| %s | %.3f |\n", n, t * 1e9 / f }'
+}
+{
+  echo "| plugin | lv2bench ns/sample at 256 |"
+  echo "|---|---:|"
+  for p in $plugins; do lv2bench_row "$p" "$uri_base/$p"; done
+  lv2bench_row "eg-amp (LV2 example gain)" "http://lv2plug.in/plugins/eg-amp"
+} >"$work/lv2bench.md"
+
+mkdir -p docs
+{
+  echo "# Benchmarks"
+  echo
+  echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)."
+  echo
+  echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo)."
+  echo
+  cat <<'EOF'
+Each plugin's `run` is called through its descriptor after `dlopen`, as a
+host calls it, with controls at their defaults and CV inputs carrying a sine
+of amplitude 5 and period 512 frames; the gate's level is 5 (open, passing its
+input) and the range splitter's value 2.5 (in range). Its limit is timed in
+the same run: the C library's `memcpy` and `memset` of exactly the bytes the
+plugin reads and writes, or for the slew limiter and the smoothing filter the
+bare serial chain of their arithmetic. Times are CPU time, the fastest of 15
+interleaved repetitions; ratio is plugin time over limit time at the same
+block size, the figure to compare on a shared, noisy machine. At n = 1,
+ns/sample is the cost of one call. Instructions per sample are counted by
+callgrind inside `run` over 200 blocks of 256 frames with separate buffers:
+they do not depend on the machine's load and are the figure to compare
+between commits.
+
+Rows with shared buffers take `run`'s sample-by-sample path, except "outputs
+shared": all outputs on one buffer, none over an input or a control, which
+keeps a fast path (the buffer ends with the last output of each sample). With
+an input on an output's buffer, each call processes what the previous call
+left there.
+EOF
+  echo
+  cat "$work/table.md"
+  echo
+  cat <<'EOF'
+Parameter modulation misses its target. Its multiply-add is exact in double
+precision, so every sample is widened to double and narrowed back; those two
+conversions alone, with no arithmetic, take most of what the target allows
+(the floor above), and rounding to double and then to single has no exact
+formulation in single precision that would avoid them. Its AVX loop makes
+sixteen samples a step, four independent conversion chains, to keep the
+conversions busy.
+EOF
+  echo
+  echo "## lv2bench"
+  echo
+  cat <<'EOF'
+lilv's `lv2bench` (Debian's lilv-utils) in the same run: wall-clock time over
+2560000 frames in blocks of 256, the fastest of three runs. It connects every
+input to one buffer and every output to another, so plugins with several
+outputs run with their outputs on one buffer.
+EOF
+  echo
+  cat "$work/lv2bench.md"
+} >docs/benchmarks.md
+
+# The README carries the lv2bench table of this run between its markers.
+awk -v table="$work/lv2bench.md" '
+  /<!-- lv2bench begin -->/ { print; while ((getline line < table) > 0) print line; skip = 1; next }
+  /<!-- lv2bench end -->/ { skip = 0 }
+  !skip' README.md >"$work/README.md"
+cp "$work/README.md" README.md
+echo "bench: wrote docs/benchmarks.md"
