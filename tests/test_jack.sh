@@ -6,7 +6,8 @@
 # between two plugins over JACK connections: zul-cv-control (smoothing off)
 # makes a constant -0.3, zul-cv-abs turns it into 0.3, and zul-cv-switch1
 # (selector 1) sends it to output B; jack_rec records the outputs. Every wait
-# has a time limit, and every process started here is stopped by its id.
+# has a time limit, and every process started here is stopped by its id. The
+# server waits up to 10 s for a client, as a loaded machine may be slow.
 set -uo pipefail
 dump=$1
 probe=$2
@@ -66,7 +67,7 @@ for tool in jackd jack_wait jack_lsp jack_connect jack_rec jalv; do
   command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
 done
 
-jackd -n "$server" --no-realtime -d dummy -r 48000 -p 128 >"$scratch/jackd.log" 2>&1 &
+jackd -n "$server" --no-realtime -t 10000 -d dummy -r 48000 -p 128 >"$scratch/jackd.log" 2>&1 &
 server_pid=$!
 if ! timeout 15 jack_wait -w -t 10 >/dev/null 2>&1; then
   echo "FAIL the JACK server did not start:"
