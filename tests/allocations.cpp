@@ -1,17 +1,17 @@
 // Replaces the C allocator for the test programs, forwarding to glibc's own,
 // so that the tests can see every allocation a plugin makes and make one
 // fail. A plugin library resolves malloc to these definitions, as it would
-// to any interposed allocator a host loads.
+// to any interposed allocator a host loads. A build with
+// ZUL_TEST_INTERPOSE_MALLOC=0 (a sanitizer build) leaves the replacement out.
 #include "tests/allocations.hpp"
 
 #include <cstddef>
 
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void __libc_free(void* pointer);
-}
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#endif
 
 namespace {
 
@@ -20,6 +20,14 @@ thread_local long calls = 0;
 thread_local bool fail_next = false;
 
 }  // namespace
+
+#if ZUL_TEST_INTERPOSE_MALLOC
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void __libc_free(void* pointer);
+}
 
 extern "C" {
 
@@ -48,8 +56,15 @@ void free(void* pointer) {
 }
 
 }  // extern "C"
+#endif
 
 namespace allocations {
+
+bool interposed() {
+  // valgrind's own malloc takes the place of this one: its result is a
+  // run-time fact, so it is asked each time.
+  return ZUL_TEST_INTERPOSE_MALLOC && !RUNNING_ON_VALGRIND;
+}
 
 void start_counting() {
   calls = 0;

@@ -90,7 +90,9 @@ Instance::~Instance() {
 
 std::vector<uint32_t> bits(const float* data, size_t n) {
   std::vector<uint32_t> out(n);
-  std::memcpy(out.data(), data, n * sizeof(float));
+  if (n != 0) {
+    std::memcpy(out.data(), data, n * sizeof(float));  // an empty vector's data() may be null
+  }
   return out;
 }
 

@@ -2,8 +2,10 @@
 // entry point, the shared lifecycle operations and out-of-range port indexes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
+#include "shell/fma.hpp"
 #include "shell/plugin.hpp"
 #include "tests/allocations.hpp"
 #include "tests/host.hpp"
@@ -105,6 +107,7 @@ TEST_P(Shell, ActivateAndDeactivateMayRepeat) {
 
 // With the allocator out of memory, instantiate reports failure with null.
 TEST_P(Shell, FailedAllocationGivesNoInstance) {
+  if (!allocations::interposed()) GTEST_SKIP() << "no failing malloc in this build";
   host::Library lib(GetParam());
   const LV2_Descriptor& d = lib.plugin();
   const std::string bundle = host::bundle_path(GetParam());
@@ -122,12 +125,22 @@ INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names())
 // The zero-allocation check in host::Instance::run is only as good as the
 // interposed allocator: it must see a plugin library's calls.
 TEST(Allocations, InterposedAllocatorSeesLibraryCalls) {
+  if (!allocations::interposed()) GTEST_SKIP() << "the allocator is not watched in this build";
   host::Library lib(host::plugin_names().front());
   const LV2_Descriptor& d = lib.plugin();
   allocations::start_counting();
   LV2_Handle handle = d.instantiate(&d, 48000.0, "", nullptr);
   d.cleanup(handle);
   EXPECT_EQ(allocations::stop_counting(), 2) << "one malloc in instantiate, one free in cleanup";
+}
+
+// Where the tests run on a known processor (an emulated one without FMA, or
+// AArch64), ZUL_TEST_FMA_PATH names the path the plugins' dispatch must take.
+TEST(FmaPath, IsTheOneExpectedOnThisProcessor) {
+  const char* path = zul::fma_path() == zul::FmaPath::hardware ? "hardware" : "software";
+  const char* expected = std::getenv("ZUL_TEST_FMA_PATH");
+  if (expected == nullptr) GTEST_SKIP() << "this processor takes the " << path << " path";
+  EXPECT_STREQ(path, expected);
 }
 
 // The switch reading truncates toward zero inside the int32 range and reads
