@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build, the tests and the demo
-# need and this machine lacks. Quiet and quick when everything is there.
+# need and this machine lacks; with --checks also what the checking stages of
+# scripts/test.sh need. Quiet and quick when everything is there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,15 @@ packages=(
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
   clang-format                          # formatting check
 )
+if [ "${1:-}" = --checks ]; then
+  packages+=(
+    clang libclang-rt-dev  # sanitizer builds: ASan with UBSan, TSan
+    valgrind               # memcheck
+    qemu-user              # the AArch64 and no-FMA x86-64 runs
+    g++-aarch64-linux-gnu binutils-aarch64-linux-gnu  # AArch64 cross build and library checks
+    googletest             # GoogleTest's sources, built for AArch64
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
