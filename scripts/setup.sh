@@ -9,6 +9,7 @@ packages=(
   libgtest-dev                          # tests
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
   clang-format                          # formatting check
+  libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
 )
 if [ "${1:-}" = --checks ]; then
   packages+=(

@@ -5,6 +5,7 @@
 // of two loops with it: neither path calls a library function.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #if defined(__x86_64__)
@@ -52,13 +53,146 @@ inline double fma_hardware(double a, double b, double c) {
 #endif
 }
 
-// Exact IEEE 754 binary64 fused multiply-add, round to nearest even, under the
-// plugins' floating-point mode: denormal operands read as zero and a result
-// too small to be normal is flushed to zero, as the instruction does.
-double fma_software(double a, double b, double c);
+namespace fma_detail {
 
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr uint64_t sign_bit = 0x8000000000000000;
+constexpr uint64_t infinity = 0x7ff0000000000000;
+constexpr uint64_t fraction = 0x000fffffffffffff;
+constexpr uint64_t implicit_one = 0x0010000000000000;
+constexpr uint64_t quiet_bit = 0x0008000000000000;
+// What the instruction returns for an invalid operation on non-NaN operands.
+constexpr uint64_t default_nan = 0xfff8000000000000;
+
+[[gnu::always_inline]] inline bool is_nan(uint64_t x) {
+  return (x & ~sign_bit) > infinity;
+}
+
+[[gnu::always_inline]] inline double from_bits(uint64_t x) {
+  return std::bit_cast<double>(x);
+}
+
+// The double nearest to sign * m * 2^e (m > 0), ties to even. Tininess is
+// judged after rounding, as x86 does: a result that rounds to a magnitude
+// below 2^-1022 becomes a zero of its sign, one that rounds up to 2^-1022
+// stays; above the largest double it is an infinity.
+[[gnu::always_inline]] inline double round_and_pack(uint64_t sign, uint128 m, int e) {
+  // Move the top bit to bit 127: the 53 kept bits are then the high word's
+  // top 53, and the bits below them shrink to the high word's low 11 bits
+  // plus a sticky bit at bit 0 for the low word, well under the halfway bit.
+  const auto high_word = static_cast<uint64_t>(m >> 64);
+  const int lead =
+      high_word != 0 ? __builtin_clzll(high_word) : 64 + __builtin_clzll(static_cast<uint64_t>(m));
+  m <<= lead;
+  const uint64_t high = static_cast<uint64_t>(m >> 64) | (static_cast<uint64_t>(m) != 0);
+  uint64_t kept = high >> 11;
+  // Adding half a unit of the last kept bit less one, plus that last bit,
+  // carries into it exactly when the dropped bits are above half, or half
+  // with an odd last bit: round to nearest even.
+  kept += ((high & 0x7ff) + 0x3ff + (kept & 1)) >> 11;
+  const uint64_t carry = kept >> 53;  // rounding reached the next power of two
+  kept >>= carry;
+  // The value is kept * 2^(e - lead + 75 + carry), kept in [2^52, 2^53).
+  const int biased = e - lead + 75 + static_cast<int>(carry) + 1075;
+  if (biased >= 2047) {
+    return from_bits(sign | infinity);
+  }
+  if (biased <= 0) {
+    return from_bits(sign);
+  }
+  return from_bits(sign | static_cast<uint64_t>(biased) << 52 | (kept & fraction));
+}
+
+}  // namespace fma_detail
+
+// Exact IEEE 754 binary64 fused multiply-add, round to nearest even, bit for
+// bit what the x86-64 instruction gives under the plugins' floating-point mode
+// (flush-to-zero, denormals-are-zero): denormal operands read as zeros of
+// their sign, a result below 2^-1022 after rounding is a zero of its sign, and
+// a NaN result is the first NaN of a, b, c made quiet, or the default NaN for
+// inf*0 and inf-inf. Integer arithmetic only, so it does not depend on the
+// floating-point mode it runs under.
+[[gnu::always_inline]] inline double fma_software(double a, double b, double c) {
+  using namespace fma_detail;
+  const auto ua = std::bit_cast<uint64_t>(a);
+  const auto ub = std::bit_cast<uint64_t>(b);
+  const auto uc = std::bit_cast<uint64_t>(c);
+  const auto xa = static_cast<unsigned>(ua >> 52) & 0x7ff;
+  const auto xb = static_cast<unsigned>(ub >> 52) & 0x7ff;
+  const auto xc = static_cast<unsigned>(uc >> 52) & 0x7ff;
+  const uint64_t product_sign = (ua ^ ub) & sign_bit;
+  const uint64_t c_sign = uc & sign_bit;
+
+  // Zeros, denormals, infinities and NaNs; the common case skips all of it.
+  bool c_is_zero = false;
+  if (xa - 1 >= 2046 || xb - 1 >= 2046 || xc - 1 >= 2046) {
+    if (is_nan(ua)) return from_bits(ua | quiet_bit);
+    if (is_nan(ub)) return from_bits(ub | quiet_bit);
+    if (is_nan(uc)) return from_bits(uc | quiet_bit);
+    const bool a_is_zero = xa == 0, b_is_zero = xb == 0;  // denormals too
+    c_is_zero = xc == 0;
+    const bool c_is_infinite = xc == 0x7ff;
+    if (xa == 0x7ff || xb == 0x7ff) {
+      if (a_is_zero || b_is_zero) return from_bits(default_nan);
+      if (c_is_infinite && c_sign != product_sign) return from_bits(default_nan);
+      return from_bits(product_sign | infinity);
+    }
+    if (c_is_infinite) return c;
+    if (a_is_zero || b_is_zero) {
+      // An exact zero product: c itself, or a zero that is negative only
+      // when both addends are.
+      return c_is_zero ? from_bits(product_sign & c_sign) : c;
+    }
+  }
+
+  // a and b are normal: their exact product moved up by 20 bits, so that its
+  // top bit is bit 124 or 125 and bit 0 is zero, worth p * 2^ep.
+  const uint64_t ma = (ua & fraction) | implicit_one;
+  const uint64_t mb = (ub & fraction) | implicit_one;
+  const uint128 p = (uint128{ma} * mb) << 20;
+  const int ep = static_cast<int>(xa + xb) - 2170;
+  if (c_is_zero) {
+    return round_and_pack(product_sign, p, ep);
+  }
+
+  // c is normal: moved up by 73 bits, top bit 125, worth q * 2^eq.
+  const uint128 q = uint128{(uc & fraction) | implicit_one} << 73;
+  const int eq = static_cast<int>(xc) - 1148;
+
+  // Align the addend of smaller exponent to the other one. Bits are shifted
+  // out only past the 20 (73) zero bits below p (q): then y < 2^105 and x is
+  // at least 2^124, so x + y and x - y keep 70 bits or more below their
+  // last kept bit, and the bits shifted out become one sticky bit at bit 0.
+  // x's bit 0 is zero, so a result with a sticky bit is odd and never lands
+  // on a tie or a double by accident.
+  const bool p_larger = ep >= eq;
+  const uint128 x = p_larger ? p : q;
+  uint128 y = p_larger ? q : p;
+  const uint64_t x_sign = p_larger ? product_sign : c_sign;
+  const int distance = p_larger ? ep - eq : eq - ep;
+  const int shift = distance < 127 ? distance : 127;  // y < 2^126: all of it is gone at 127
+  const int e = p_larger ? ep : eq;
+  const bool sticky = ((y << (127 - shift)) << 1) != 0;  // the bits shifted out
+  y = (y >> shift) | uint128{sticky};
+
+  // x + y or x - y, without a branch on the signs. A difference is negative
+  // (bit 127 set) only where nothing was shifted out; it is exact then.
+  const uint64_t y_sign = p_larger ? c_sign : product_sign;
+  const uint128 subtract = uint128{0} - uint128{x_sign != y_sign};
+  uint128 m = x + ((y ^ subtract) - subtract);
+  const uint128 negative = uint128{0} - (m >> 127);
+  m = (m ^ negative) - negative;
+  if (m == 0) {
+    return from_bits(0);  // exact cancellation is +0 when rounding to nearest
+  }
+  return round_and_pack(x_sign ^ (static_cast<uint64_t>(negative) & sign_bit), m, e);
+}
+
+// Inlined like fma_software: otherwise the compiler may keep it out of line
+// and a plugin's loop would make one call per sample.
 template <FmaPath path>
-inline double fused_multiply_add(double a, double b, double c) {
+[[gnu::always_inline]] inline double fused_multiply_add(double a, double b, double c) {
   if constexpr (path == FmaPath::hardware) {
     return fma_hardware(a, b, c);
   } else {

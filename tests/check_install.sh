@@ -20,7 +20,7 @@ DESTDIR="$scratch/a" cmake --install "$build" --prefix /opt/zul >/dev/null
 dir="$scratch/a/opt/zul/lib/lv2"
 expect_bundles "$@"
 
-cmake -S "$(dirname "$0")/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF \
+cmake -S "$(dirname "$0")/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF \
   -DZUL_CV_LV2_INSTALL_DIR=/usr/local/share/lv2 >/dev/null
 cmake --build "$scratch/build" >/dev/null
 DESTDIR="$scratch/b" cmake --install "$scratch/build" >/dev/null

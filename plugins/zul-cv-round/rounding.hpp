@@ -1,0 +1,82 @@
+// Exact floor and ceiling without the mathematics library: on x86-64 without
+// SSE4.1 floorf, ceilf and floor are library calls, which run() may not make.
+//
+// Every value is decided by comparisons and conversions, which read a denormal
+// operand as zero under the plugins' floating-point mode, so the results agree
+// with a hardware rounding instruction in that mode: a positive denormal has
+// ceiling +0, a negative one floor -0. Only the sign of a zero result is taken
+// from the bits, and flushing keeps the sign.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "shell/plugin.hpp"
+
+namespace rounding {
+
+// From these magnitudes on every float, or double, is a whole number.
+inline constexpr float float_whole = 8388608.0f;            // 2^23
+inline constexpr double double_whole = 4503599627370496.0;  // 2^52
+
+// A NaN as the rounding instructions return it: quiet, sign and payload kept.
+inline float quiet(float x) {
+  return zul::float_of(zul::bits_of(x) | 0x00400000u);
+}
+inline double quiet(double x) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(x) | 0x0008000000000000u);
+}
+
+// A zero result has the operand's sign: floor(-0) = -0, ceiling(-0.5) = -0.
+inline float zero_signed_as(float x) {
+  return zul::float_of(zul::bits_of(x) & 0x80000000u);
+}
+inline double zero_signed_as(double x) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & 0x8000000000000000u);
+}
+
+// Toward zero. Only for magnitudes below 2^23 (2^52), where the conversion is
+// defined and the result is exact.
+inline float truncated(float x) {
+  return static_cast<float>(static_cast<int32_t>(x));
+}
+inline double truncated(double x) {
+  return static_cast<double>(static_cast<int64_t>(x));
+}
+
+// Infinities and large magnitudes pass as they are; a NaN comes out quiet.
+inline float already_whole(float x) {
+  return x != x ? quiet(x) : x;
+}
+inline double already_whole(double x) {
+  return x != x ? quiet(x) : x;
+}
+
+inline float floor(float x) {
+  if (x > -float_whole && x < float_whole) {
+    float t = truncated(x);
+    if (t > x) t -= 1.0f;
+    return t == 0.0f ? zero_signed_as(x) : t;
+  }
+  return already_whole(x);
+}
+
+inline float ceiling(float x) {
+  if (x > -float_whole && x < float_whole) {
+    float t = truncated(x);
+    if (t < x) t += 1.0f;
+    return t == 0.0f ? zero_signed_as(x) : t;
+  }
+  return already_whole(x);
+}
+
+inline double floor(double x) {
+  if (x > -double_whole && x < double_whole) {
+    double t = truncated(x);
+    if (t > x) t -= 1.0;
+    return t == 0.0 ? zero_signed_as(x) : t;
+  }
+  return already_whole(x);
+}
+
+}  // namespace rounding

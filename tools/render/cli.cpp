@@ -1,0 +1,140 @@
+#include "tools/render/cli.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "tools/render/failure.hpp"
+
+namespace render {
+namespace {
+
+// Splits SYMBOL=VALUE; the option name goes into the message.
+std::pair<std::string, std::string> split_assignment(const std::string& text,
+                                                     const std::string& option) {
+  const auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+    throw UsageError(option + " expects SYMBOL=VALUE, got '" + text + "'");
+  }
+  return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+ControlValue control_value(const std::string& text, const std::string& option) {
+  auto [symbol, value] = split_assignment(text, option);
+  return {symbol, static_cast<float>(parse_number(value, option + " " + symbol))};
+}
+
+uint32_t whole_number(const std::string& text, const std::string& option, double limit) {
+  const double value = parse_number(text, option);
+  if (!(value >= 1.0 && value <= limit) || std::floor(value) != value) {
+    throw UsageError(option + " takes a whole number from 1 to " + show(limit) + ", got '" + text +
+                     "'");
+  }
+  return static_cast<uint32_t>(value);
+}
+
+// Hands out the command-line words in order.
+class Reader {
+ public:
+  Reader(int argc, char** argv) : argc_(argc), argv_(argv) {}
+
+  bool done() const { return index_ >= argc_; }
+  std::string take() { return argv_[index_++]; }
+  std::string argument_of(const std::string& option) {
+    if (done()) {
+      throw UsageError(option + " needs a value (see --help)");
+    }
+    return take();
+  }
+
+ private:
+  int argc_;
+  char** argv_;
+  int index_ = 1;
+};
+
+}  // namespace
+
+std::string show(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+double parse_number(const std::string& text, const std::string& what) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size()) {
+    throw UsageError(what + ": '" + text + "' is not a number");
+  }
+  return value;
+}
+
+Settings parse_command_line(int argc, char** argv) {
+  Settings settings;
+  Reader reader(argc, argv);
+  while (!reader.done()) {
+    std::string option = reader.take();
+    std::string inline_value;
+    bool has_inline_value = false;
+    if (option.starts_with("--")) {
+      const auto equals = option.find('=');
+      if (equals != std::string::npos) {
+        inline_value = option.substr(equals + 1);
+        option.resize(equals);
+        has_inline_value = true;
+      }
+    }
+    auto value = [&] { return has_inline_value ? inline_value : reader.argument_of(option); };
+
+    if (option == "-h" || option == "--help") {
+      settings.help = true;
+    } else if (option == "--ports") {
+      settings.list_ports = true;
+    } else if (option == "--rate") {
+      settings.rate = whole_number(value(), option, 1e7);
+    } else if (option == "--block") {
+      settings.block = whole_number(value(), option, 1048576.0);
+    } else if (option == "--duration") {
+      settings.duration = parse_number(value(), option);
+      if (!(settings.duration > 0.0 && settings.duration <= 3600.0)) {
+        throw UsageError("--duration takes seconds above 0 and up to 3600");
+      }
+    } else if (option == "--set") {
+      settings.sets.push_back(control_value(value(), option));
+    } else if (option == "--at") {
+      const std::string when = value();
+      const double time = parse_number(when, option);
+      if (!(time >= 0.0 && std::isfinite(time))) {
+        throw UsageError("--at takes a time in seconds from 0 on, got '" + when + "'");
+      }
+      settings.changes.push_back({time, control_value(reader.argument_of(option), option)});
+    } else if (option == "--input") {
+      auto [symbol, source] = split_assignment(value(), option);
+      settings.inputs.push_back({symbol, source});
+    } else if (option == "--out") {
+      settings.out_dir = value();
+    } else if (option == "--plot") {
+      settings.plot = value();
+    } else if (option.starts_with("-") && option.size() > 1) {
+      throw UsageError("unknown option '" + option + "' (see --help)");
+    } else if (settings.plugin.empty()) {
+      settings.plugin = option;
+    } else {
+      throw UsageError("one plugin at a time: '" + settings.plugin + "' and '" + option + "'");
+    }
+  }
+  if (settings.help) {
+    return settings;
+  }
+  if (settings.plugin.empty()) {
+    throw UsageError("no plugin given (see --help)");
+  }
+  if (!settings.list_ports && settings.out_dir.empty() && settings.plot.empty()) {
+    throw UsageError("nothing to write: give --out DIR and/or --plot FILE.png");
+  }
+  return settings;
+}
+
+}  // namespace render

@@ -1,0 +1,45 @@
+// What the command line asks for, read without knowing the plugin yet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace render {
+
+struct ControlValue {
+  std::string symbol;
+  float value;
+};
+
+struct Change {
+  double time;  // seconds from the start
+  ControlValue control;
+};
+
+struct InputSpec {
+  std::string symbol;
+  std::string source;  // a number, a generator with its parameters, or a file
+};
+
+struct Settings {
+  std::string plugin;
+  uint32_t rate = 48000;
+  uint32_t block = 128;
+  double duration = 1.0;
+  std::vector<ControlValue> sets;
+  std::vector<Change> changes;
+  std::vector<InputSpec> inputs;
+  std::string out_dir;
+  std::string plot;
+  bool help = false;
+  bool list_ports = false;
+};
+
+Settings parse_command_line(int argc, char** argv);
+std::string help_text();
+
+// A whole string as a number; `what` names it in the error.
+double parse_number(const std::string& text, const std::string& what);
+
+}  // namespace render

@@ -1,0 +1,61 @@
+// The plugin as lilv reads it from the LV2 path: its URI, name and ports.
+#pragma once
+
+#include <lilv/lilv.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace render {
+
+enum class PortKind { control, audio, cv, atom, other };
+
+struct PortInfo {
+  uint32_t index = 0;
+  std::string symbol;
+  std::string name;
+  PortKind kind = PortKind::other;
+  bool is_input = false;
+  bool optional = false;  // lv2:connectionOptional
+  bool has_range = false;
+  float minimum = 0.0f;
+  float maximum = 0.0f;
+  float default_value = 0.0f;  // lv2:default, else the minimum, else 0
+  uint32_t atom_capacity = 0;  // bytes, for atom ports
+};
+
+const char* kind_name(PortKind kind);
+
+// The LV2 path searched when LV2_PATH is unset: the staged bundles first.
+std::string default_lv2_path();
+
+// Loads every bundle on the LV2 path and finds one plugin in it.
+class Plugin {
+ public:
+  // `name` is a URI, or a short name of ours: "slew" or "zul-cv-slew".
+  explicit Plugin(const std::string& name);
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+
+  const std::string& uri() const { return uri_; }
+  const std::string& name() const { return name_; }
+  const std::vector<PortInfo>& ports() const { return ports_; }
+  // Throws a Failure naming the plugin's symbols when there is no such port.
+  const PortInfo& port(const std::string& symbol) const;
+  std::vector<std::string> required_features() const;
+
+  const LilvPlugin* lilv() const { return plugin_; }
+
+ private:
+  PortInfo read_port(uint32_t index) const;
+
+  std::unique_ptr<LilvWorld, decltype(&lilv_world_free)> world_;
+  const LilvPlugin* plugin_ = nullptr;
+  std::string uri_;
+  std::string name_;
+  std::vector<PortInfo> ports_;
+};
+
+}  // namespace render
