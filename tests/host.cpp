@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -86,6 +88,15 @@ void Instance::run(uint32_t n) {
 Instance::~Instance() {
   d_.deactivate(h_);
   d_.cleanup(h_);
+}
+
+Forbidden::Forbidden() : size_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+  page_ = mmap(nullptr, size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (page_ == MAP_FAILED) throw std::runtime_error("mmap failed");
+}
+
+Forbidden::~Forbidden() {
+  munmap(page_, size_);
 }
 
 std::vector<uint32_t> bits(const float* data, size_t n) {

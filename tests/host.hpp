@@ -86,6 +86,21 @@ std::vector<float> tricky_values();
 
 // Stands for "not written": a quiet NaN with a payload no plugin makes.
 inline constexpr uint32_t untouched_bits = 0x7fa5a5a5;
+// A page the process may neither read nor write: a buffer connected here
+// crashes the test at the first access, which proves it is never touched.
+class Forbidden {
+ public:
+  Forbidden();
+  ~Forbidden();
+  Forbidden(const Forbidden&) = delete;
+  Forbidden& operator=(const Forbidden&) = delete;
+  float* data() const { return static_cast<float*>(page_); }
+
+ private:
+  void* page_;
+  size_t size_;
+};
+
 inline std::vector<float> untouched(size_t n) {
   return std::vector<float>(n, from_bits(untouched_bits));
 }

@@ -86,6 +86,25 @@ inline const std::vector<Plugin>& table() {
            {3, "depth", in, control, 100.0f, -200.0f, 200.0f, Hint::none, "pc"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
+      {"zul-cv-control",
+       {
+           {0, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {1, "control", in, control, 0.0f, -10.0f, 10.0f},
+           {2, "smoothing", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
+      {"zul-cv-switch2",
+       {
+           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
+       }},
+      {"zul-cv-abs",
+       {
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f},
+           {1, "output", out, cv, 0.0f, -10.0f, 10.0f},
+           {2, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
+       }},
   };
   return plugins;
 }

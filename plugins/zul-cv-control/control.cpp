@@ -1,0 +1,121 @@
+// zul-cv-control: turns a control value into a CV stream, either as it stands
+// or smoothed by a 550 Hz one-pole low-pass computed in double precision.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "shell/fma.hpp"
+#include "shell/plugin.hpp"
+
+namespace {
+
+enum Port : uint32_t { output = 0, control = 1, smoothing = 2 };
+
+struct Control {
+  float* output;
+  const float* control;
+  const float* smoothing;
+  double input_coefficient;     // 1 - a, the weight of the control value
+  double feedback_coefficient;  // a, the pole: the weight of the previous state
+  double filter_state;          // s, never infinite or NaN
+  zul::FmaPath fma_path;        // the dispatch choice: which loop run() takes
+};
+
+// -2*pi*550 in double: a = exp(this / rate) is the pole of a 550 Hz low-pass.
+constexpr double cutoff_radians = -3455.7519189487725;
+
+constexpr uint64_t exponent_mask = 0x7ff0000000000000;
+
+// Infinities and NaNs have every exponent bit set; no library call needed.
+constexpr bool is_finite(double value) {
+  return (std::bit_cast<uint64_t>(value) & exponent_mask) != exponent_mask;
+}
+
+// Judged from the bits, so that a denormal rate gets the same answer whatever
+// the calling thread's floating-point mode: sign clear, not zero, finite.
+constexpr bool is_usable_rate(double rate) {
+  const uint64_t bits = std::bit_cast<uint64_t>(rate);
+  return bits != 0 && bits < exponent_mask;
+}
+
+LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
+                       const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
+  if (!is_usable_rate(rate)) {
+    return nullptr;
+  }
+  Control* self = zul::allocate<Control>();
+  if (self == nullptr) {
+    return nullptr;
+  }
+  self->filter_state = 0.0;
+  const double a = std::exp(cutoff_radians / rate);
+  self->feedback_coefficient = a;
+  self->input_coefficient = 1.0 - a;
+  self->fma_path = zul::fma_path();
+  return self;
+}
+
+void connect_port(LV2_Handle instance, uint32_t port, void* data) {
+  auto* self = static_cast<Control*>(instance);
+  switch (port) {
+    case output:
+      self->output = static_cast<float*>(data);
+      break;
+    case control:
+      self->control = static_cast<const float*>(data);
+      break;
+    case smoothing:
+      self->smoothing = static_cast<const float*>(data);
+      break;
+    default:
+      break;
+  }
+}
+
+// The filter takes the control value at every sample and advances whether
+// smoothing is on or off, so switching smoothing on mid-stream continues from
+// where the control has led it. A step that would leave the state infinite or
+// NaN is dropped. Smoothing is read at every sample, after the step, because
+// the output may cover its storage.
+template <zul::FmaPath path>
+void smooth(Control* self, float value, uint32_t n) {
+  float* out = self->output;
+  const float* smoothing_switch = self->smoothing;
+  const double input_weight = self->input_coefficient;
+  const double a = self->feedback_coefficient;
+  const double x = static_cast<double>(value);
+  double s = self->filter_state;
+  for (uint32_t i = 0; i < n; ++i) {
+    const double feedback = a * s;
+    const double next = zul::fused_multiply_add<path>(input_weight, x, feedback);
+    if (is_finite(next)) {
+      s = next;
+    }
+    if (zul::switch_reading(smoothing_switch[0]) == 1) {
+      out[i] = static_cast<float>(s);
+    } else {
+      out[i] = value;
+    }
+  }
+  self->filter_state = s;
+}
+
+// Reads the control once per block, before anything is written; the state is
+// stored back once, at the end of the block.
+void run(LV2_Handle instance, uint32_t n) {
+  auto* self = static_cast<Control*>(instance);
+  const float value = self->control[0];
+  if (n == 0) {
+    return;
+  }
+  if (self->fma_path == zul::FmaPath::hardware) {
+    smooth<zul::FmaPath::hardware>(self, value, n);
+  } else {
+    smooth<zul::FmaPath::software>(self, value, n);
+  }
+}
+
+}  // namespace
+
+const LV2_Descriptor zul::descriptor =
+    zul::describe(ZUL_PLUGIN_URI, instantiate, connect_port, run);

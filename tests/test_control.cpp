@@ -1,0 +1,471 @@
+// zul-cv-control through the host's door: the 550 Hz one-pole against its
+// closed form and a double-precision reference, block-length independence,
+// exact pass-through with smoothing off, non-finite controls, bad sample
+// rates, and outputs covering the controls' storage.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "tests/host.hpp"
+
+namespace {
+
+enum : uint32_t { output = 0, control = 1, smoothing = 2 };
+
+constexpr double cutoff_radians = -3455.7519189487725;  // -2*pi*550
+
+double pole(double rate) {
+  return std::exp(cutoff_radians / rate);
+}
+
+// The filter written from its steps, with the C library's fused multiply-add:
+// the product a*s rounded first, then (1 - a)*v added with one rounding; a
+// step that would not be finite is dropped.
+struct Reference {
+  explicit Reference(double rate) : a(pole(rate)), input_weight(1.0 - a) {}
+  float step(float v, float smoothing_value) {
+    const double feedback = a * s;
+    const double next = std::fma(input_weight, static_cast<double>(v), feedback);
+    if (std::isfinite(next)) s = next;
+    return std::trunc(smoothing_value) == 1.0f ? static_cast<float>(s) : v;
+  }
+  std::vector<float> block(float v, float smoothing_value, uint32_t n) {
+    std::vector<float> out(n);
+    for (float& y : out) y = step(v, smoothing_value);
+    return out;
+  }
+  double a, input_weight, s = 0.0;
+};
+
+// v * (1 - a^k) in long double, rounded once to single: what the k-th sample
+// of a fresh instance holding v with smoothing on must be.
+float closed_form(double a, int k, float v) {
+  const long double rise = 1.0L - std::pow(static_cast<long double>(a), k);
+  return static_cast<float>(static_cast<long double>(v) * rise);
+}
+
+// The instance keeps its three port slots and then the coefficients and the
+// state, in that order; the tests read them where the output cannot show them.
+struct Fields {
+  double input_coefficient, feedback_coefficient, filter_state;
+};
+Fields fields_of(LV2_Handle handle) {
+  Fields f;
+  std::memcpy(&f, static_cast<const char*>(handle) + 3 * sizeof(void*), sizeof f);
+  return f;
+}
+
+// One instance with its two controls in place and a fresh output per block.
+struct Rig {
+  explicit Rig(const host::Library& lib, double rate = 48000.0) : instance(lib, rate) {
+    instance.connect(control, control_value);
+    instance.connect(smoothing, smoothing_value);
+  }
+  std::vector<float> run(uint32_t n) {
+    std::vector<float> out = host::untouched(n);
+    instance.connect(output, out.data());
+    instance.run(n);
+    return out;
+  }
+  double state() const { return fields_of(instance.handle()).filter_state; }
+
+  host::Instance instance;
+  float control_value = 1.0f;
+  float smoothing_value = 1.0f;
+};
+
+void append(std::vector<float>& to, const std::vector<float>& block) {
+  to.insert(to.end(), block.begin(), block.end());
+}
+
+class Control : public testing::Test {
+ protected:
+  host::Library lib{"zul-cv-control"};
+};
+
+// The reference's pole must be the one the figures quote, or nothing below
+// would be independent of the plugin.
+TEST(ControlReference, PoleMatchesTheQuotedDigits) {
+  EXPECT_EQ(pole(48000.0), 0.9305357051378595);
+  EXPECT_EQ(1.0 - pole(48000.0), 0.06946429486214045);
+  EXPECT_EQ(pole(44100.0), 0.924629907511983);
+  EXPECT_EQ(1.0 - pole(44100.0), 0.07537009248801696);
+}
+
+TEST_F(Control, InstantiateSetsCoefficientsAndState) {
+  for (double rate : {48000.0, 44100.0, 96000.0, 8000.0}) {
+    Rig rig(lib, rate);
+    const Fields f = fields_of(rig.instance.handle());
+    EXPECT_EQ(f.feedback_coefficient, pole(rate)) << rate;
+    EXPECT_EQ(f.input_coefficient, 1.0 - pole(rate)) << rate;
+    EXPECT_EQ(host::bits(static_cast<float>(f.filter_state)), 0u) << "positive zero";
+    EXPECT_EQ(std::signbit(f.filter_state), false);
+  }
+}
+
+// A fresh instance rises as 1 - a^k, one filter step per sample.
+TEST_F(Control, RisesAsOneMinusPowersOfThePole) {
+  const struct {
+    double rate;
+    float control;
+    double first, second, third;  // to seven digits
+  } cases[] = {
+      {48000.0, 1.0f, 0.0694643, 0.1341033, 0.1942522},
+      {48000.0, -1.0f, -0.0694643, -0.1341033, -0.1942522},
+      {44100.0, 1.0f, 0.0753701, 0.1450595, 0.2094965},
+  };
+  constexpr uint32_t n = 512;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rate " << c.rate << " control " << c.control);
+    Rig rig(lib, c.rate);
+    rig.control_value = c.control;
+    const std::vector<float> out = rig.run(n);
+    EXPECT_NEAR(out[0], c.first, 5e-8);
+    EXPECT_NEAR(out[1], c.second, 5e-8);
+    EXPECT_NEAR(out[2], c.third, 5e-8);
+    Reference ref(c.rate);
+    EXPECT_EQ(host::bits(out), host::bits(ref.block(c.control, 1.0f, n)));
+    for (uint32_t k = 0; k < n; ++k) {
+      ASSERT_EQ(host::bits(out[k]),
+                host::bits(closed_form(pole(c.rate), static_cast<int>(k) + 1, c.control)))
+          << "sample " << k;
+    }
+  }
+}
+
+// Each step is one fused multiply-add over the rounded product a*s: the
+// state, looked at after every sample, matches the reference to the last bit,
+// where two separate roundings would have strayed from it at some samples.
+TEST_F(Control, StateIsTheFusedStepToTheLastBit) {
+  int unfused_differs = 0;
+  for (float v : {0.3f, -7.25f, 9.99f, 0.001f, 3.0f, -0.1f}) {
+    Rig rig(lib);
+    rig.control_value = v;
+    Reference ref(48000.0);
+    double unfused = 0.0;
+    for (int i = 0; i < 300; ++i) {
+      rig.run(1);
+      ref.step(v, 1.0f);
+      ASSERT_EQ(rig.state(), ref.s) << "control " << v << " sample " << i;
+      unfused = ref.input_weight * static_cast<double>(v) + ref.a * unfused;
+      unfused_differs += unfused != ref.s;
+      unfused = ref.s;
+    }
+  }
+  EXPECT_GT(unfused_differs, 0) << "these controls do not tell fused from unfused";
+}
+
+// Blocks of any length carry on where the last one stopped: the stream is the
+// same sample for sample.
+TEST_F(Control, BlockLengthDoesNotChangeTheStream) {
+  constexpr uint32_t total = 2048;
+  Reference ref(48000.0);
+  const std::vector<float> expected = ref.block(1.0f, 1.0f, total);
+  std::mt19937 rng(550);
+  std::uniform_int_distribution<uint32_t> length(0, 300);
+  const std::vector<std::vector<uint32_t>> cuts = {
+      std::vector<uint32_t>(total, 1),         std::vector<uint32_t>(total / 4, 4),
+      std::vector<uint32_t>(total / 128, 128), std::vector<uint32_t>(total / 512, 512),
+      {1, 3, 3, 128, 1, 512, 7, 1393},
+  };
+  auto run_cut = [&](const std::vector<uint32_t>& cut) {
+    Rig rig(lib);
+    std::vector<float> stream;
+    for (uint32_t n : cut) append(stream, rig.run(n));
+    return stream;
+  };
+  for (const auto& cut : cuts) {
+    EXPECT_EQ(host::bits(run_cut(cut)), host::bits(expected)) << "first block " << cut[0];
+  }
+  for (int trial = 0; trial < 10; ++trial) {
+    std::vector<uint32_t> cut;
+    for (uint32_t left = total; left > 0;) {
+      const uint32_t n = std::min(left, length(rng));
+      cut.push_back(n);
+      left -= n;
+    }
+    EXPECT_EQ(host::bits(run_cut(cut)), host::bits(expected)) << "trial " << trial;
+  }
+  EXPECT_NEAR(expected[2], 0.1942522, 5e-8);
+}
+
+// Switch readings of 1 smooth; any other reading passes the control through.
+TEST_F(Control, SmoothingFollowsTheSwitchReading) {
+  const struct {
+    float smoothing;
+    bool on;
+  } cases[] = {
+      {1.0f, true},
+      {1.5f, true},
+      {1.9999999f, true},
+      {0.0f, false},
+      {-0.0f, false},
+      {0.99f, false},
+      {-0.5f, false},
+      {2.0f, false},
+      {-1.0f, false},
+      {3.0e9f, false},
+      {host::from_bits(0x7fc00000), false},
+      {host::from_bits(0xff800000), false},
+  };
+  const float first = closed_form(pole(48000.0), 1, 1.0f);
+  for (const auto& c : cases) {
+    Rig rig(lib);
+    rig.smoothing_value = c.smoothing;
+    const std::vector<float> out = rig.run(4);
+    EXPECT_EQ(host::bits(out[0]), host::bits(c.on ? first : 1.0f)) << c.smoothing;
+  }
+}
+
+// With smoothing off every sample is the control's 32 bits, whatever they are.
+TEST_F(Control, SmoothingOffCopiesTheControlExactly) {
+  std::vector<float> controls = host::tricky_values();
+  controls.push_back(0.3f);
+  controls.push_back(-7.25f);
+  constexpr uint32_t n = 37;
+  for (float off : {0.0f, 0.99f, 2.0f, -1.0f}) {
+    for (float v : controls) {
+      SCOPED_TRACE(testing::Message()
+                   << "smoothing " << off << " control bits " << std::hex << host::bits(v));
+      Rig rig(lib);
+      rig.control_value = v;
+      rig.smoothing_value = off;
+      for (int block = 0; block < 3; ++block) {
+        EXPECT_EQ(host::bits(rig.run(n)), std::vector<uint32_t>(n, host::bits(v)));
+      }
+      EXPECT_TRUE(std::isfinite(rig.state()));
+    }
+  }
+}
+
+// The filter advances while smoothing is off, so switching it on carries on
+// from where the control has led the state.
+TEST_F(Control, FilterRunsWhileSmoothingIsOff) {
+  const double a = pole(48000.0);
+  for (const std::vector<uint32_t>& cut :
+       {std::vector<uint32_t>{8}, {3, 5}, {1, 1, 1, 1, 1, 1, 1, 1}, {2, 0, 6}}) {
+    Rig rig(lib);
+    rig.smoothing_value = 0.0f;
+    for (uint32_t n : cut) EXPECT_EQ(rig.run(n), std::vector<float>(n, 1.0f));
+    Reference ref(48000.0);
+    ref.block(1.0f, 0.0f, 8);
+    EXPECT_EQ(rig.state(), ref.s);
+    EXPECT_NEAR(rig.state(), 0.4378343, 5e-8);
+    rig.smoothing_value = 1.0f;
+    const std::vector<float> on = rig.run(3);
+    EXPECT_NEAR(on[0], 0.4768848, 5e-8);
+    EXPECT_EQ(host::bits(on), host::bits(ref.block(1.0f, 1.0f, 3)));
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(host::bits(on[static_cast<size_t>(k)]), host::bits(closed_form(a, 9 + k, 1.0f)));
+    }
+  }
+}
+
+TEST_F(Control, StateCarriesAcrossDeactivateAndActivate) {
+  Rig rig(lib);
+  rig.control_value = 2.5f;
+  std::vector<float> stream = rig.run(5);
+  rig.instance.deactivate();
+  rig.instance.activate();
+  append(stream, rig.run(5));
+  rig.instance.deactivate();
+  rig.instance.activate();
+  append(stream, rig.run(1));
+  Reference ref(48000.0);
+  EXPECT_EQ(host::bits(stream), host::bits(ref.block(2.5f, 1.0f, 11)));
+  EXPECT_EQ(host::bits(stream[10]), host::bits(closed_form(pole(48000.0), 11, 2.5f)));
+}
+
+// An empty block writes nothing and leaves the state, whatever the controls
+// hold during it.
+TEST_F(Control, EmptyBlockWritesNothingAndKeepsTheState) {
+  Rig rig(lib);
+  std::vector<float> stream = rig.run(4);
+  const double before = rig.state();
+  for (float v : {5.0f, host::from_bits(0x7fc00000), host::from_bits(0xff800000)}) {
+    for (float s : {0.0f, 1.0f}) {
+      rig.control_value = v;
+      rig.smoothing_value = s;
+      std::vector<float> out = host::untouched(1);
+      rig.instance.connect(output, out.data());
+      rig.instance.run(0);
+      EXPECT_EQ(host::bits(out[0]), host::untouched_bits);
+      EXPECT_EQ(rig.state(), before);
+    }
+  }
+  rig.control_value = 1.0f;
+  rig.smoothing_value = 1.0f;
+  append(stream, rig.run(4));
+  Reference ref(48000.0);
+  EXPECT_EQ(host::bits(stream), host::bits(ref.block(1.0f, 1.0f, 8)));
+}
+
+// An infinite or NaN control leaves the state as it stood: the smoothed
+// output holds the last value, the unsmoothed one carries the control, and
+// a finite control afterwards carries on from the held state.
+TEST_F(Control, NonFiniteControlLeavesTheState) {
+  const double a = pole(48000.0);
+  const uint32_t non_finite[] = {0x7fc00000, 0xffc00000, 0x7fc12345, 0x7f800001,
+                                 0xffa00001, 0x7f800000, 0xff800000};
+  for (uint32_t bad : non_finite) {
+    for (float smoothing_value : {1.0f, 0.0f}) {
+      SCOPED_TRACE(testing::Message()
+                   << "control bits " << std::hex << bad << " smoothing " << smoothing_value);
+      Rig rig(lib);
+      rig.run(5);
+      const double held = rig.state();
+      rig.control_value = host::from_bits(bad);
+      rig.smoothing_value = smoothing_value;
+      const std::vector<float> during = rig.run(7);
+      const uint32_t expected =
+          smoothing_value == 1.0f ? host::bits(static_cast<float>(held)) : bad;
+      EXPECT_EQ(host::bits(during), std::vector<uint32_t>(7, expected));
+      EXPECT_EQ(rig.state(), held);
+      rig.control_value = 1.0f;
+      rig.smoothing_value = 1.0f;
+      const std::vector<float> after = rig.run(3);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(host::bits(after[static_cast<size_t>(k)]),
+                  host::bits(closed_form(a, 6 + k, 1.0f)));
+      }
+    }
+  }
+}
+
+// The largest finite controls, either sign, keep the state finite.
+TEST_F(Control, LargestControlsStayFinite) {
+  Rig rig(lib);
+  Reference ref(48000.0);
+  for (float v : {FLT_MAX, -FLT_MAX, FLT_MAX, 1.0f}) {
+    rig.control_value = v;
+    EXPECT_EQ(host::bits(rig.run(300)), host::bits(ref.block(v, 1.0f, 300)));
+    EXPECT_TRUE(std::isfinite(rig.state()));
+    EXPECT_EQ(rig.state(), ref.s);
+  }
+}
+
+// A rate that is not finite and positive gives no instance; any positive
+// finite rate gives one whose filter is usable.
+TEST_F(Control, OnlyFinitePositiveRatesInstantiate) {
+  const LV2_Descriptor& d = lib.plugin();
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  for (double rate :
+       {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(), inf,
+        -inf, 0.0, -0.0, -48000.0, -DBL_MIN, -std::numeric_limits<double>::denorm_min()}) {
+    EXPECT_EQ(d.instantiate(&d, rate, "", nullptr), nullptr) << rate;
+  }
+  // A tiny rate puts the pole at 0 (the output is the control), a huge one
+  // at 1 (the filter never moves).
+  const struct {
+    double rate;
+    float first;
+  } usable[] = {
+      {std::numeric_limits<double>::denorm_min(), 3.0f},
+      {1.0e-300, 3.0f},
+      {DBL_MAX, 0.0f},
+      {1.0, 3.0f},
+  };
+  for (const auto& u : usable) {
+    Rig rig(lib, u.rate);
+    rig.control_value = 3.0f;
+    EXPECT_EQ(host::bits(rig.run(2)), std::vector<uint32_t>(2, host::bits(u.first))) << u.rate;
+  }
+}
+
+// What the plugin must leave in one arena holding all three ports, written as
+// the rising sample-by-sample order: the control read once, then per sample
+// the filter step, the smoothing read, the output write.
+void reference_in_arena(std::vector<float>& arena, size_t out, size_t ctl, size_t smo,
+                        Reference& ref, uint32_t n) {
+  const float v = arena[ctl];
+  for (uint32_t i = 0; i < n; ++i) arena[out + i] = ref.step(v, arena[smo]);
+}
+
+// The output may cover either control's storage: the control is read once per
+// block, the smoothing switch at every sample.
+TEST_F(Control, OutputCoveringTheControlsGivesTheSampleBySampleResult) {
+  struct Layout {
+    size_t out, ctl, smo;
+  };
+  const Layout layouts[] = {
+      {10, 0, 1},   // apart
+      {0, 0, 500},  // output covers the control at sample 0
+      {0, 3, 500},  // ... at sample 3
+      {0, 500, 0},  // output covers smoothing at sample 0
+      {0, 500, 1},  // ... at sample 1
+      {0, 500, 5},  // ... at sample 5
+      {0, 40, 41},  // output covers both, smoothing just after the control
+      {0, 7, 2},    // smoothing first, control later
+      {5, 500, 4},  // smoothing just before the output: never written
+      {0, 2, 2},    // control and smoothing share one value
+  };
+  std::mt19937 rng(4400);
+  std::uniform_real_distribution<float> noise(-10.0f, 10.0f);
+  const float controls[] = {1.5f, 3.0f, 0.5f, -1.0f, 1.0f};
+  const float switches[] = {0.0f, 1.0f, 1.5f, 2.0f};
+  for (const Layout& l : layouts) {
+    for (float v : controls) {
+      for (float sw : switches) {
+        for (uint32_t n : {1u, 2u, 8u, 64u}) {
+          SCOPED_TRACE(testing::Message() << "out " << l.out << " ctl " << l.ctl << " smo " << l.smo
+                                          << " control " << v << " smoothing " << sw << " n " << n);
+          std::vector<float> arena(600);
+          for (float& x : arena) x = noise(rng);
+          arena[l.smo] = sw;
+          arena[l.ctl] = v;
+          std::vector<float> expected = arena;
+          Reference ref(48000.0);
+          host::Instance inst(lib);
+          inst.connect(output, arena.data() + l.out);
+          inst.connect(control, arena.data() + l.ctl);
+          inst.connect(smoothing, arena.data() + l.smo);
+          // Two blocks: the second starts from what the first left behind.
+          for (int block = 0; block < 2; ++block) {
+            reference_in_arena(expected, l.out, l.ctl, l.smo, ref, n);
+            inst.run(n);
+            ASSERT_EQ(host::bits(arena), host::bits(expected)) << "block " << block;
+          }
+          EXPECT_EQ(fields_of(inst.handle()).filter_state, ref.s);
+        }
+      }
+    }
+  }
+}
+
+// A stream of held controls, each segment cut into random blocks, gives what
+// each segment gives as one block.
+TEST_F(Control, RandomBlockCutsMatchOneBlockPerSegment) {
+  std::mt19937 rng(96000);
+  std::uniform_real_distribution<float> level(-10.0f, 10.0f);
+  std::uniform_int_distribution<uint32_t> segment_length(1, 700);
+  std::uniform_int_distribution<int> coin(0, 3);
+  for (int trial = 0; trial < 12; ++trial) {
+    SCOPED_TRACE(testing::Message() << "trial " << trial);
+    Rig whole(lib), cut(lib);
+    Reference ref(48000.0);
+    for (int segment = 0; segment < 8; ++segment) {
+      const float v = level(rng);
+      const float sw = coin(rng) == 0 ? 0.0f : 1.0f;
+      const uint32_t n = segment_length(rng);
+      whole.control_value = cut.control_value = v;
+      whole.smoothing_value = cut.smoothing_value = sw;
+      const std::vector<float> expected = whole.run(n);
+      std::vector<float> pieces;
+      for (uint32_t left = n; left > 0;) {
+        const uint32_t piece = std::min(left, std::uniform_int_distribution<uint32_t>(0, 90)(rng));
+        append(pieces, cut.run(piece));
+        left -= piece;
+      }
+      ASSERT_EQ(host::bits(pieces), host::bits(expected)) << "segment " << segment;
+      ASSERT_EQ(host::bits(expected), host::bits(ref.block(v, sw, n))) << "segment " << segment;
+      ASSERT_EQ(whole.state(), ref.s) << "segment " << segment;
+    }
+    EXPECT_EQ(whole.state(), cut.state());
+  }
+}
+
+}  // namespace
