@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 
 #include "tests/fuzz/reference.hpp"
@@ -254,6 +255,8 @@ TEST_F(ReferenceModel, SmoothsTheControlAtEverySample) {
   for (double rate : {0.0, -0.0, -1.0, static_cast<double>(inf), static_cast<double>(nan)}) {
     EXPECT_FALSE(reference::instantiate(reference::Plugin::control, rate)) << rate;
   }
+  const double denormal = std::numeric_limits<double>::denorm_min();
+  EXPECT_TRUE(reference::instantiate(reference::Plugin::control, denormal));
 }
 
 TEST_F(ReferenceModel, GatesWithHysteresis) {

@@ -390,7 +390,11 @@ std::optional<Model> instantiate(Plugin plugin, double sample_rate) {
     m.current_value = 0.0f;
   }
   if (plugin == Plugin::control) {
-    if (!(std::isfinite(sample_rate) && sample_rate > 0.0)) return std::nullopt;
+    // Positive means above zero: a denormal rate is positive, whatever the
+    // thread's floating-point mode would make of it in a comparison.
+    const auto bits = std::bit_cast<uint64_t>(sample_rate);
+    const bool positive = (bits >> 63) == 0 && bits != 0;
+    if (!(std::isfinite(sample_rate) && positive)) return std::nullopt;
     m.filter_state = 0.0;
     m.feedback_coefficient = std::exp(-3455.7519189487725 / sample_rate);
     m.input_coefficient = 1.0 - m.feedback_coefficient;
