@@ -255,18 +255,19 @@ std::string rate_text(double rate) {
   return format("%.17g (0x%016" PRIx64 ")", rate, std::bit_cast<uint64_t>(rate));
 }
 
-// The ports whose buffers cover arena index j, as "output[3], enable".
+// The ports whose buffers cover arena index j, as "output[3], enable"; a
+// control covers its element 0 alone.
 std::string ports_at(Plugin plugin, const Session& s, const std::vector<size_t>& offsets,
                      size_t j) {
   std::string text;
   const auto ports = reference::ports_of(plugin);
   for (size_t p = 0; p < ports.size(); ++p) {
     const size_t o = offsets[p];
-    if (j < o || j >= o + s.block_cap) continue;
+    const size_t size = ports[p].kind == reference::Kind::stream ? s.block_cap : 1;
+    if (j < o || j >= o + size) continue;
     if (!text.empty()) text += ", ";
     text += ports[p].name;
     if (ports[p].kind == reference::Kind::stream) text += format("[%zu]", j - o);
-    if (ports[p].kind == reference::Kind::value && j != o) text += format("(+%zu)", j - o);
   }
   return text.empty() ? "no port" : text;
 }
