@@ -13,9 +13,17 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 
-for tool in clang++; do
-  command -v "$tool" >/dev/null || { echo "fuzz: $tool is missing (apt-get install clang)"; exit 1; }
-done
+# What the default build needs, then clang and its libFuzzer and sanitizer
+# runtimes, from Debian's packages.
+scripts/setup.sh
+if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null; then
+  sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "fuzz: installing clang libclang-rt-dev"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null
+fi
 
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DZUL_CV_FUZZ=ON \
   -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF >/dev/null
