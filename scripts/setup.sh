@@ -9,6 +9,7 @@ packages=(
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
   clang-format                          # formatting check
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
+  jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
 )
 
 missing=()
@@ -21,5 +22,7 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to allow realtime priority; the tests run without it.
+echo 'jackd2 jackd/tweak_rt_limits boolean false' | "${sudo[@]}" debconf-set-selections
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
