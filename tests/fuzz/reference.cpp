@@ -4,6 +4,7 @@
 #include "tests/fuzz/reference.hpp"
 
 #include <bit>
+#include <cfloat>
 #include <cmath>
 
 namespace reference {
@@ -383,8 +384,9 @@ std::optional<Model> instantiate(Plugin plugin, double sample_rate) {
   Model m;
   m.plugin = plugin;
   if (plugin == Plugin::slew) {
-    const double lowest = 1.1754943508222875e-38;   // FLT_MIN
-    const double highest = 3.4028234663852886e+38;  // FLT_MAX
+    // A rate that becomes a positive normal float; NaN fails both tests.
+    const auto lowest = static_cast<double>(FLT_MIN);
+    const auto highest = static_cast<double>(FLT_MAX);
     if (!(sample_rate >= lowest && sample_rate <= highest)) return std::nullopt;
     m.sample_rate = static_cast<float>(sample_rate);
     m.current_value = 0.0f;
