@@ -7,6 +7,7 @@
 #  - hidden visibility plus a version script: lv2_descriptor is the only export;
 #  - --as-needed and -z defs: NEEDED lists exactly what the code uses (not in
 #    a sanitizer build, whose runtime comes with the program that loads it).
+# The fuzz build (ZUL_CV_FUZZ), a sanitizer build, adds libFuzzer's coverage.
 add_library(zul_plugin_flags INTERFACE)
 target_compile_options(zul_plugin_flags INTERFACE
   -ffp-contract=off -fno-fast-math -fno-exceptions -fno-rtti
@@ -18,6 +19,9 @@ target_link_options(zul_plugin_flags INTERFACE
   "LINKER:--as-needed" "LINKER:-z,now" -static-libgcc)
 if(NOT ZUL_CV_SANITIZE)
   target_link_options(zul_plugin_flags INTERFACE "LINKER:-z,defs")
+endif()
+if(ZUL_CV_FUZZ)
+  target_compile_options(zul_plugin_flags INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 target_include_directories(zul_plugin_flags INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zul_plugin_flags INTERFACE PkgConfig::LV2)
