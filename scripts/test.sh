@@ -2,6 +2,9 @@
 # Installs what is missing, builds, and runs the whole test suite: the default
 # build in build/, then each checking stage in its own build directory.
 #   asan      every test, plugins and tests built with ASan and UBSan
+#   fuzz      each plugin against the reference model under libFuzzer, ASan
+#             and UBSan, from the committed seeds, ZUL_CV_FUZZ_SECONDS
+#             (default 15) per plugin and path
 #   valgrind  each test program of the default build under valgrind's memcheck
 #   tsan      the threads test built with TSan
 #   aarch64   cross-built for AArch64, the test programs under qemu-aarch64
@@ -11,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --checks
-stages=",${ZUL_CV_STAGES:-default,asan,valgrind,tsan,aarch64,nofma},"
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,nofma},"
 jobs=$(nproc)
 timings=()
 
@@ -75,6 +78,30 @@ asan_stage() {
     run_ctest build-asan
 }
 
+# Starts from the committed seeds alone (build-fuzz/corpus/ is what earlier
+# runs found), and fails if fuzzing left or changed a file outside build-fuzz/.
+fuzz_stage() {
+  local before after
+  before=$(source_tree_status)
+  rm -rf build-fuzz/corpus build-fuzz/artifacts
+  scripts/fuzz.sh "${ZUL_CV_FUZZ_SECONDS:-15}"
+  after=$(source_tree_status)
+  if [ "$before" != "$after" ]; then
+    echo "fuzz: the source tree changed:"
+    diff <(echo "$before") <(echo "$after") || true
+    return 1
+  fi
+}
+
+# What git sees changed or new in the source tree (build directories ignored);
+# nothing outside a git checkout.
+source_tree_status() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git status --porcelain --untracked-files=all
+    git diff --binary | sha256sum
+  fi
+}
+
 valgrind_stage() {
   launched build-valgrind "$PWD/tests/memcheck.sh"
 }
@@ -98,6 +125,7 @@ nofma_stage() {
 
 stage default default_stage
 stage asan asan_stage
+stage fuzz fuzz_stage
 stage valgrind valgrind_stage
 stage tsan tsan_stage
 stage aarch64 aarch64_stage
