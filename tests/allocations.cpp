@@ -17,7 +17,8 @@ namespace {
 
 thread_local bool counting = false;
 thread_local long calls = 0;
-thread_local bool fail_next = false;
+thread_local long held = 0;
+thread_local int fail_countdown = 0;  // the malloc that fails: 1 for the next one
 
 }  // namespace
 
@@ -33,25 +34,33 @@ extern "C" {
 
 void* malloc(size_t size) {
   if (counting) ++calls;
-  if (fail_next) {
-    fail_next = false;
+  if (fail_countdown > 0 && --fail_countdown == 0) {
     return nullptr;
   }
-  return __libc_malloc(size);
+  void* block = __libc_malloc(size);
+  if (counting && block != nullptr) ++held;
+  return block;
 }
 
 void* calloc(size_t count, size_t size) {
   if (counting) ++calls;
-  return __libc_calloc(count, size);
+  void* block = __libc_calloc(count, size);
+  if (counting && block != nullptr) ++held;
+  return block;
 }
 
 void* realloc(void* pointer, size_t size) {
   if (counting) ++calls;
-  return __libc_realloc(pointer, size);
+  void* block = __libc_realloc(pointer, size);
+  if (counting && pointer == nullptr && block != nullptr) ++held;
+  return block;
 }
 
 void free(void* pointer) {
-  if (counting && pointer != nullptr) ++calls;
+  if (counting && pointer != nullptr) {
+    ++calls;
+    --held;
+  }
   __libc_free(pointer);
 }
 
@@ -68,6 +77,7 @@ bool interposed() {
 
 void start_counting() {
   calls = 0;
+  held = 0;
   counting = true;
 }
 
@@ -76,12 +86,16 @@ long stop_counting() {
   return calls;
 }
 
-void fail_next_malloc() {
-  fail_next = true;
+long blocks_held() {
+  return held;
+}
+
+void fail_malloc(int nth) {
+  fail_countdown = nth;
 }
 
 bool malloc_failure_pending() {
-  return fail_next;
+  return fail_countdown > 0;
 }
 
 }  // namespace allocations

@@ -13,8 +13,12 @@ bool interposed();
 void start_counting();
 long stop_counting();
 
-// The next malloc on this thread returns null.
-void fail_next_malloc();
+// Blocks that this thread allocated since start_counting and has not freed
+// (realloc counts as an allocation only from null).
+long blocks_held();
+
+// The nth malloc on this thread from now on (1: the next one) returns null.
+void fail_malloc(int nth);
 bool malloc_failure_pending();
 
 }  // namespace allocations

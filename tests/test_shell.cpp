@@ -107,18 +107,50 @@ TEST_P(Shell, ActivateAndDeactivateMayRepeat) {
   instance.activate();
 }
 
-// With the allocator out of memory, instantiate reports failure with null.
+// With the allocator out of memory at any of its mallocs, instantiate
+// reports failure with null and holds on to nothing it took before.
 TEST_P(Shell, FailedAllocationGivesNoInstance) {
   if (!allocations::interposed()) GTEST_SKIP() << "no failing malloc in this build";
   host::Library lib(GetParam());
   const LV2_Descriptor& d = lib.plugin();
   const std::string bundle = host::bundle_path(GetParam());
-  allocations::fail_next_malloc();
+  constexpr int most_mallocs = 16;
+  int nth = 1;
+  for (; nth <= most_mallocs; ++nth) {
+    allocations::fail_malloc(nth);
+    allocations::start_counting();
+    LV2_Handle handle = d.instantiate(&d, 48000.0, bundle.c_str(), nullptr);
+    const long held = allocations::blocks_held();
+    allocations::stop_counting();
+    if (allocations::malloc_failure_pending()) {  // fewer mallocs than nth: none failed
+      allocations::fail_malloc(0);
+      ASSERT_NE(handle, nullptr) << "instantiate failed with every malloc granted";
+      d.cleanup(handle);
+      break;
+    }
+    EXPECT_EQ(handle, nullptr) << "malloc " << nth << " failed";
+    EXPECT_EQ(held, 0) << "malloc " << nth << " failed, and blocks are still held";
+    if (handle != nullptr) d.cleanup(handle);
+  }
+  EXPECT_GT(nth, 1) << "instantiate never called malloc";
+  EXPECT_LE(nth, most_mallocs) << "instantiate still calls malloc after " << most_mallocs;
+}
+
+// cleanup frees every block that instantiate and the lifecycle took.
+TEST_P(Shell, CleanupFreesEverything) {
+  if (!allocations::interposed()) GTEST_SKIP() << "the allocator is not watched in this build";
+  host::Library lib(GetParam());
+  const LV2_Descriptor& d = lib.plugin();
+  const std::string bundle = host::bundle_path(GetParam());
+  allocations::start_counting();
   LV2_Handle handle = d.instantiate(&d, 48000.0, bundle.c_str(), nullptr);
-  const bool allocated = !allocations::malloc_failure_pending();
-  EXPECT_EQ(handle, nullptr);
-  EXPECT_TRUE(allocated) << "instantiate never called malloc";
-  if (handle != nullptr) d.cleanup(handle);
+  ASSERT_NE(handle, nullptr);
+  d.activate(handle);
+  d.deactivate(handle);
+  d.cleanup(handle);
+  const long held = allocations::blocks_held();
+  allocations::stop_counting();
+  EXPECT_EQ(held, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names()),
