@@ -4,7 +4,7 @@
 #   asan      every test, plugins and tests built with ASan and UBSan
 #   fuzz      each plugin against the reference model under libFuzzer, ASan
 #             and UBSan, from the committed seeds, ZUL_CV_FUZZ_SECONDS
-#             (default 15) per plugin and path
+#             (default 10) per plugin and path
 #   valgrind  each test program of the default build under valgrind's memcheck
 #   tsan      the threads test built with TSan
 #   aarch64   cross-built for AArch64, the test programs under qemu-aarch64
@@ -84,7 +84,7 @@ fuzz_stage() {
   local before after
   before=$(source_tree_status)
   rm -rf build-fuzz/corpus build-fuzz/artifacts
-  scripts/fuzz.sh "${ZUL_CV_FUZZ_SECONDS:-15}"
+  scripts/fuzz.sh "${ZUL_CV_FUZZ_SECONDS:-10}"
   after=$(source_tree_status)
   if [ "$before" != "$after" ]; then
     echo "fuzz: the source tree changed:"
