@@ -25,6 +25,9 @@ if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null
 fi
 
+# The staging holds only what this build makes: a bundle left from another
+# branch's build would be fuzzed as if it were this one's.
+rm -rf build-fuzz/lv2 build-fuzz/lv2-software-fma
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DZUL_CV_FUZZ=ON \
   -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)" >/dev/null
