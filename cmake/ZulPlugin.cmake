@@ -2,17 +2,27 @@
 # real-time rules depend on these flags, so they are not left to the caller:
 #  - no contraction into fused multiply-adds and no fast-math regrouping;
 #  - no exceptions or RTTI, so nothing pulls in libstdc++ or the unwinder;
-#  - no loop-to-memcpy/memset rewriting, so run() calls no library function;
+#  - no loop-to-memcpy/memset rewriting, so run() calls no library function
+#    (GCC's and clang's own spelling);
 #  - hidden visibility plus a version script: lv2_descriptor is the only export;
-#  - --as-needed and -z defs: NEEDED lists exactly what the code uses.
+#  - --as-needed and -z defs: NEEDED lists exactly what the code uses (not in
+#    a sanitizer build, whose runtime comes with the program that loads it).
+# The fuzz build (ZUL_CV_FUZZ), a sanitizer build, adds libFuzzer's coverage.
 add_library(zul_plugin_flags INTERFACE)
 target_compile_options(zul_plugin_flags INTERFACE
   -ffp-contract=off -fno-fast-math -fno-exceptions -fno-rtti
-  -fno-tree-loop-distribute-patterns
+  $<$<CXX_COMPILER_ID:GNU>:-fno-tree-loop-distribute-patterns>
+  "$<$<CXX_COMPILER_ID:Clang>:SHELL:-mllvm -disable-loop-idiom-all>"
   -fvisibility=hidden -fvisibility-inlines-hidden)
 target_link_options(zul_plugin_flags INTERFACE
   "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map"
-  "LINKER:--as-needed" "LINKER:-z,defs" "LINKER:-z,now" -static-libgcc)
+  "LINKER:--as-needed" "LINKER:-z,now" -static-libgcc)
+if(NOT ZUL_CV_SANITIZE)
+  target_link_options(zul_plugin_flags INTERFACE "LINKER:-z,defs")
+endif()
+if(ZUL_CV_FUZZ)
+  target_compile_options(zul_plugin_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 target_include_directories(zul_plugin_flags INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zul_plugin_flags INTERFACE PkgConfig::LV2)
 

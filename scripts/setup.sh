@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build, the tests, the demo and
-# the benchmarks need and this machine lacks. Quiet and quick when everything is there.
+# the benchmarks need and this machine lacks; with --checks also what the
+# checking stages of scripts/test.sh need. Quiet and quick when everything is there.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,15 @@ packages=(
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
   libbenchmark-dev valgrind             # benchmarks (scripts/bench.sh)
 )
+if [ "${1:-}" = --checks ]; then
+  packages+=(
+    clang libclang-rt-dev  # sanitizer builds: ASan with UBSan, TSan
+    valgrind               # memcheck
+    qemu-user              # the AArch64 and no-FMA x86-64 runs
+    g++-aarch64-linux-gnu binutils-aarch64-linux-gnu  # AArch64 cross build and library checks
+    googletest             # GoogleTest's sources, built for AArch64
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,133 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
+# Installs what is missing, builds, and runs the whole test suite: the default
+# build in build/, then each checking stage in its own build directory.
+#   asan      every test, plugins and tests built with ASan and UBSan
+#   fuzz      each plugin against the reference model under libFuzzer, ASan
+#             and UBSan, from the committed seeds, ZUL_CV_FUZZ_SECONDS
+#             (default 10) per plugin and path
+#   valgrind  each test program of the default build under valgrind's memcheck
+#   tsan      the threads test built with TSan
+#   aarch64   cross-built for AArch64, the test programs under qemu-aarch64
+#   nofma     each test program of the default build under qemu-x86_64 on a
+#             CPU without FMA
+# ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh -DZUL_CV_TESTS=ON
-ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+scripts/setup.sh --checks
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,nofma},"
+jobs=$(nproc)
+timings=()
+
+# build DIR [--target TARGET] CMAKE_ARGUMENT...: configures and builds DIR
+# (everything, or TARGET and what it needs), printing the log on failure only.
+build() {
+  local dir=$1 target=()
+  shift
+  if [ "${1:-}" = --target ]; then
+    target=(--target "$2")
+    shift 2
+  fi
+  mkdir -p "$dir"
+  if ! { cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DZUL_CV_WERROR=ON "$@" &&
+    cmake --build "$dir" --parallel "$jobs" "${target[@]}"; } >"$dir/build.log" 2>&1; then
+    cat "$dir/build.log"
+    echo "$dir: build failed"
+    return 1
+  fi
+}
+
+# launched DIR COMMAND...: the default build's test programs, each run whole
+# through COMMAND, as the tests of DIR.
+launched() {
+  local dir=$1
+  shift
+  build build -DZUL_CV_TESTS=ON
+  mkdir -p "$dir"
+  printf 'set(ZUL_TEST_LAUNCHER%s)\ninclude("%s")\n' "$(printf ' "%s"' "$@")" \
+    "$PWD/build/launched_tests.cmake" >"$dir/CTestTestfile.cmake"
+  run_ctest "$dir"
+}
+
+# run_ctest DIR [CTEST_ARGUMENT...]
+run_ctest() {
+  local dir=$1
+  shift
+  ctest --test-dir "$dir" --output-on-failure --parallel "$jobs" --timeout 900 "$@"
+}
+
+# stage NAME COMMAND...: runs COMMAND when NAME is selected, and times it.
+stage() {
+  local name=$1
+  shift
+  [[ $stages == *",$name,"* ]] || return 0
+  echo "=== stage $name"
+  local start=$SECONDS
+  "$@"
+  timings+=("$name $((SECONDS - start)) s")
+}
+
+default_stage() {
+  scripts/build.sh -DZUL_CV_TESTS=ON
+  run_ctest build
+}
+
+asan_stage() {
+  build build-asan -DCMAKE_CXX_COMPILER=clang++ \
+    -DZUL_CV_SANITIZE=address,undefined,float-cast-overflow
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_ctest build-asan
+}
+
+# Starts from the committed seeds alone (build-fuzz/corpus/ is what earlier
+# runs found), and fails if fuzzing left or changed a file outside build-fuzz/.
+fuzz_stage() {
+  local before after
+  before=$(source_tree_status)
+  rm -rf build-fuzz/corpus build-fuzz/artifacts
+  scripts/fuzz.sh "${ZUL_CV_FUZZ_SECONDS:-10}"
+  after=$(source_tree_status)
+  if [ "$before" != "$after" ]; then
+    echo "fuzz: the source tree changed:"
+    diff <(echo "$before") <(echo "$after") || true
+    return 1
+  fi
+}
+
+# What git sees changed or new in the source tree (build directories ignored);
+# nothing outside a git checkout.
+source_tree_status() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git status --porcelain --untracked-files=all
+    git diff --binary | sha256sum
+  fi
+}
+
+valgrind_stage() {
+  launched build-valgrind "$PWD/tests/memcheck.sh"
+}
+
+# The other programs run on one thread: the threads test is what TSan is for.
+tsan_stage() {
+  build build-tsan --target threads_tests -DCMAKE_CXX_COMPILER=clang++ -DZUL_CV_SANITIZE=thread
+  TSAN_OPTIONS=halt_on_error=1 run_ctest build-tsan -R '^Plugins/Threads\.'
+}
+
+aarch64_stage() {
+  build build-aarch64 --toolchain cmake/aarch64-linux-gnu.cmake
+  ZUL_TEST_FMA_PATH=hardware run_ctest build-aarch64
+}
+
+# Nehalem has SSE4.2 but neither AVX nor FMA: the plugins' dispatch must take
+# the software fused multiply-add, and the instruction would be SIGILL there.
+nofma_stage() {
+  ZUL_TEST_FMA_PATH=software launched build-nofma qemu-x86_64 -cpu Nehalem
+}
+
+stage default default_stage
+stage asan asan_stage
+stage fuzz fuzz_stage
+stage valgrind valgrind_stage
+stage tsan tsan_stage
+stage aarch64 aarch64_stage
+stage nofma nofma_stage
+echo "=== stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"

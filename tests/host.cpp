@@ -101,7 +101,9 @@ Forbidden::~Forbidden() {
 
 std::vector<uint32_t> bits(const float* data, size_t n) {
   std::vector<uint32_t> out(n);
-  std::memcpy(out.data(), data, n * sizeof(float));
+  if (n != 0) {
+    std::memcpy(out.data(), data, n * sizeof(float));  // an empty vector's data() may be null
+  }
   return out;
 }
 

@@ -250,7 +250,7 @@ if [ -f "$examples/eg-amp.lv2/manifest.ttl" ]; then
   expect "eg-scope through" "0|0.5*100" "$?|$(runs s/out.wav)"
   expect "atom ports not written" "in.wav out.wav" "$(ls s | tr '\n' ' ' | sed 's/ $//')"
   LV2_PATH=$examples refuses 1 \
-    "requires the LV2 feature http://lv2plug.in/ns/ext/worker#schedule, which zul-render does not provide" \
+    "requires the LV2 feature http://lv2plug.in/ns/ext/state#loadDefaultState, which zul-render does not provide" \
     http://lv2plug.in/plugins/eg-sampler --out s
 else
   echo "note: lv2-examples is not installed; the checks on eg-amp, eg-scope, eg-sampler were left out"

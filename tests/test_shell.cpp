@@ -2,8 +2,12 @@
 // entry point, the shared lifecycle operations and out-of-range port indexes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "shell/fma.hpp"
 #include "shell/plugin.hpp"
 #include "tests/allocations.hpp"
 #include "tests/host.hpp"
@@ -103,17 +107,50 @@ TEST_P(Shell, ActivateAndDeactivateMayRepeat) {
   instance.activate();
 }
 
-// With the allocator out of memory, instantiate reports failure with null.
+// With the allocator out of memory at any of its mallocs, instantiate
+// reports failure with null and holds on to nothing it took before.
 TEST_P(Shell, FailedAllocationGivesNoInstance) {
+  if (!allocations::interposed()) GTEST_SKIP() << "no failing malloc in this build";
   host::Library lib(GetParam());
   const LV2_Descriptor& d = lib.plugin();
   const std::string bundle = host::bundle_path(GetParam());
-  allocations::fail_next_malloc();
+  constexpr int most_mallocs = 16;
+  int nth = 1;
+  for (; nth <= most_mallocs; ++nth) {
+    allocations::fail_malloc(nth);
+    allocations::start_counting();
+    LV2_Handle handle = d.instantiate(&d, 48000.0, bundle.c_str(), nullptr);
+    const long held = allocations::blocks_held();
+    allocations::stop_counting();
+    if (allocations::malloc_failure_pending()) {  // fewer mallocs than nth: none failed
+      allocations::fail_malloc(0);
+      ASSERT_NE(handle, nullptr) << "instantiate failed with every malloc granted";
+      d.cleanup(handle);
+      break;
+    }
+    EXPECT_EQ(handle, nullptr) << "malloc " << nth << " failed";
+    EXPECT_EQ(held, 0) << "malloc " << nth << " failed, and blocks are still held";
+    if (handle != nullptr) d.cleanup(handle);
+  }
+  EXPECT_GT(nth, 1) << "instantiate never called malloc";
+  EXPECT_LE(nth, most_mallocs) << "instantiate still calls malloc after " << most_mallocs;
+}
+
+// cleanup frees every block that instantiate and the lifecycle took.
+TEST_P(Shell, CleanupFreesEverything) {
+  if (!allocations::interposed()) GTEST_SKIP() << "the allocator is not watched in this build";
+  host::Library lib(GetParam());
+  const LV2_Descriptor& d = lib.plugin();
+  const std::string bundle = host::bundle_path(GetParam());
+  allocations::start_counting();
   LV2_Handle handle = d.instantiate(&d, 48000.0, bundle.c_str(), nullptr);
-  const bool allocated = !allocations::malloc_failure_pending();
-  EXPECT_EQ(handle, nullptr);
-  EXPECT_TRUE(allocated) << "instantiate never called malloc";
-  if (handle != nullptr) d.cleanup(handle);
+  ASSERT_NE(handle, nullptr);
+  d.activate(handle);
+  d.deactivate(handle);
+  d.cleanup(handle);
+  const long held = allocations::blocks_held();
+  allocations::stop_counting();
+  EXPECT_EQ(held, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names()),
@@ -122,12 +159,48 @@ INSTANTIATE_TEST_SUITE_P(Plugins, Shell, testing::ValuesIn(host::plugin_names())
 // The zero-allocation check in host::Instance::run is only as good as the
 // interposed allocator: it must see a plugin library's calls.
 TEST(Allocations, InterposedAllocatorSeesLibraryCalls) {
+  if (!allocations::interposed()) GTEST_SKIP() << "the allocator is not watched in this build";
   host::Library lib(host::plugin_names().front());
   const LV2_Descriptor& d = lib.plugin();
   allocations::start_counting();
   LV2_Handle handle = d.instantiate(&d, 48000.0, "", nullptr);
   d.cleanup(handle);
   EXPECT_EQ(allocations::stop_counting(), 2) << "one malloc in instantiate, one free in cleanup";
+}
+
+// The path the kernel's view of this processor calls for: on x86-64 the
+// instruction wants both the fma and the avx flag (the kernel shows avx only
+// where it saves the AVX state); AArch64 always has it. Empty if unknown.
+std::string fma_path_from_cpuinfo() {
+#if defined(__aarch64__)
+  return "hardware";
+#else
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("flags", 0) != 0) continue;
+    std::istringstream words(line.substr(line.find(':') + 1));
+    bool fma = false, avx = false;
+    for (std::string word; words >> word;) {
+      fma = fma || word == "fma";
+      avx = avx || word == "avx";
+    }
+    return fma && avx ? "hardware" : "software";
+  }
+  return "";
+#endif
+}
+
+// The path the plugins' dispatch must take: ZUL_TEST_FMA_PATH names it where
+// the tests run on a known processor (an emulated one without FMA, or
+// AArch64, whose /proc/cpuinfo is the machine's); elsewhere the kernel's
+// flags tell.
+TEST(FmaPath, IsTheOneExpectedOnThisProcessor) {
+  const std::string path = zul::fma_path() == zul::FmaPath::hardware ? "hardware" : "software";
+  const char* named = std::getenv("ZUL_TEST_FMA_PATH");
+  const std::string expected = named != nullptr ? named : fma_path_from_cpuinfo();
+  if (expected.empty()) GTEST_SKIP() << "no flags in /proc/cpuinfo; this processor takes " << path;
+  EXPECT_EQ(path, expected);
 }
 
 // The switch reading truncates toward zero inside the int32 range and reads

@@ -4,6 +4,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/resize-port/resize-port.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -141,6 +142,9 @@ std::vector<std::string> Plugin::required_features() const {
     uris.emplace_back(lilv_node_as_uri(lilv_nodes_get(nodes, i)));
   }
   lilv_nodes_free(nodes);
+  // lilv's order follows where its nodes sit in memory: sorted, the first
+  // missing feature reported is the same under any allocator.
+  std::sort(uris.begin(), uris.end());
   return uris;
 }
 
