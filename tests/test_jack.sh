@@ -126,32 +126,47 @@ connect control:output switch1:input
 record() {
   timeout 20 jack_rec -f "$scratch/${1/:/.}.wav" -d 1 -b 16 "$1" >/dev/null 2>&1
 }
-recorded=(abs:output switch1:output_a switch1:output_b)
-recorders=()
-for port in "${recorded[@]}"; do
-  record "$port" &
-  recorders+=($!)
-done
-for pid in "${recorders[@]}"; do wait "$pid" || fail "jack_rec for pid $pid failed"; done
 
-# holds PORT VALUE: past jack_rec's first blocks, every frame is VALUE
-# within two steps of 16-bit PCM (2/32768).
+# holds PORT VALUE: past jack_rec's first blocks, every frame of the last
+# recording of PORT is VALUE within two steps of 16-bit PCM (2/32768); prints
+# what was recorded otherwise.
 holds() {
   local file="$scratch/${1/:/.}.wav" runs
-  runs=$("$probe" runs "$file" 1024 47000)
-  if awk -v runs="$runs" -v want="$2" 'BEGIN {
+  runs=$("$probe" runs "$file" 1024 47000 2>&1) || { echo "$runs"; return 1; }
+  awk -v runs="$runs" -v want="$2" 'BEGIN {
        if (split(runs, r, " ") != 1) exit 1
        split(r[1], v, "*"); d = v[1] - want
        exit !(v[2] == 47000 - 1024 && d < 2 / 32768 && d > -2 / 32768)
-     }'; then
-    pass
-  else
-    fail "$1: expected $2 throughout, recorded $(cut -c1-200 <<<"$runs")"
-  fi
+     }' || { cut -c1-200 <<<"$runs"; return 1; }
 }
-holds abs:output 0.3
-holds switch1:output_a 0
-holds switch1:output_b -0.3
+
+# record_all: one second of every recorded port at once; false, with the
+# reason, where a recorder failed or a recording is not what it should be.
+recorded=(abs:output switch1:output_a switch1:output_b)
+declare -A wanted=([abs:output]=0.3 [switch1:output_a]=0 [switch1:output_b]=-0.3)
+record_all() {
+  local pids=() i port ok=0
+  for port in "${recorded[@]}"; do
+    record "$port" &
+    pids+=($!)
+  done
+  for i in "${!pids[@]}"; do
+    wait "${pids[$i]}" || { echo "jack_rec of ${recorded[$i]} failed"; ok=1; }
+  done
+  for port in "${recorded[@]}"; do
+    holds "$port" "${wanted[$port]}" >"$scratch/holds.out" ||
+      { echo "$port: expected ${wanted[$port]} throughout, recorded $(cat "$scratch/holds.out")"; ok=1; }
+  done
+  return $ok
+}
+
+# A recorder that starts late on a loaded machine misses frames: a second
+# recording decides.
+if record_all >"$scratch/first.out" || record_all >"$scratch/second.out"; then
+  pass
+else
+  fail "the recordings, twice:" "$(cat "$scratch/first.out" "$scratch/second.out")"
+fi
 
 # Every client is still running after all this.
 for i in "${!clients[@]}"; do
