@@ -1,4 +1,5 @@
 // zul-cv-abs: rectifies a CV stream while enabled, passes it through otherwise.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -55,8 +56,7 @@ constexpr uint32_t sign_bit = 0x80000000u;
 #pragma GCC unroll 4
     for (uint32_t i = 0; i < n; ++i) out[i] = zul::float_of(zul::bits_of(in[i]) & ~sign_bit);
   } else {
-#pragma GCC unroll 4
-    for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
+    zul::copy_block(in, out, n);
   }
 }
 

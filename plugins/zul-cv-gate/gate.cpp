@@ -1,6 +1,7 @@
 // zul-cv-gate: passes a CV stream while a level has opened the gate and
 // silences it once the level has closed it; between the two thresholds the
 // gate stays as it was, from block to block.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -80,16 +81,13 @@ bool gate_passes(bool& gate_open, float x, float open_at, float close_at) {
 }
 
 // With separate buffers the whole block passes or the whole block is silent:
-// a plain copy or fill, which the compiler turns into vector stores, four
-// vectors a step (one a step would wait on the loop's jump).
-[[gnu::always_inline]] inline void pass_or_silence(const float* __restrict in,
-                                                   float* __restrict out, uint32_t n, bool passes) {
+// a plain copy or fill.
+[[gnu::always_inline]] inline void pass_or_silence(const float* in, float* out, uint32_t n,
+                                                   bool passes) {
   if (passes) {
-#pragma GCC unroll 4
-    for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
+    zul::copy_block(in, out, n);
   } else {
-#pragma GCC unroll 4
-    for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
+    zul::silence_block(out, n);
   }
 }
 

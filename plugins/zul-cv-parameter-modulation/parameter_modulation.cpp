@@ -1,5 +1,6 @@
 // zul-cv-parameter-modulation: scales a CV stream by a depth, shifts it by an
 // offset and limits it to 0..10, to drive a parameter.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -97,15 +98,10 @@ template <zul::FmaPath path>
   }
 }
 
-[[gnu::always_inline]] inline void silence_block(float* __restrict out, uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
-}
-
 void modulate_separate(const ParameterModulation* self, uint32_t n, double gain, double bias,
                        bool on) {
   if (!on) {
-    silence_block(self->output, n);
+    zul::silence_block(self->output, n);
   } else if (self->fma_path == zul::FmaPath::hardware) {
     modulate_block<zul::FmaPath::hardware>(self->input, self->output, n, gain, bias);
   } else {
@@ -139,7 +135,7 @@ void modulate_separate(const ParameterModulation* self, uint32_t n, double gain,
   const float* in = self->input;
   float* out = self->output;
   if (!on) {
-    silence_block(out, n);
+    zul::silence_block(out, n);
     return;
   }
   const __m256d gains = _mm256_set1_pd(gain);

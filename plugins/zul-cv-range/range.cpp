@@ -1,5 +1,6 @@
 // zul-cv-range: sorts a value into an in-range and an out-of-range stream;
 // each stream holds the last value it carried while the value is elsewhere.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -67,27 +68,20 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
 }
 
 // Where no output covers what run reads, each output holds one value for the
-// whole block: a plain fill, which the compiler turns into vector stores, four
-// vectors a step (one a step would wait on the loop's jump).
-[[gnu::always_inline]] inline void fill(float* __restrict out, float value, uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = value;
-}
-
-// Both outputs on one buffer (as some hosts connect them): the out-of-range
-// value, written second at every sample, is what stays.
+// whole block: a plain fill. Both outputs on one buffer (as some hosts connect them): the
+// out-of-range value, written second at every sample, is what stays.
 void fill_outputs(float* in_range, float in_range_value, float* out_of_range,
                   float out_of_range_value, uint32_t n) {
-  if (in_range != out_of_range) fill(in_range, in_range_value, n);
-  fill(out_of_range, out_of_range_value, n);
+  if (in_range != out_of_range) zul::fill_block(in_range, in_range_value, n);
+  zul::fill_block(out_of_range, out_of_range_value, n);
 }
 
 #if defined(__x86_64__)
 [[gnu::target("avx")]] void fill_outputs_avx(float* in_range, float in_range_value,
                                              float* out_of_range, float out_of_range_value,
                                              uint32_t n) {
-  if (in_range != out_of_range) fill(in_range, in_range_value, n);
-  fill(out_of_range, out_of_range_value, n);
+  if (in_range != out_of_range) zul::fill_block(in_range, in_range_value, n);
+  zul::fill_block(out_of_range, out_of_range_value, n);
 }
 #endif
 

@@ -1,6 +1,7 @@
 // zul-cv-round: one CV stream rounded four ways: to the nearest whole number
 // (halves upward), its ceiling, its floor and its fraction after truncation.
 #include "plugins/zul-cv-round/rounding.hpp"
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -138,9 +139,9 @@ struct Results {
   }
 }
 
-[[gnu::always_inline]] inline void silence_block(float* __restrict round, float* __restrict ceil,
-                                                 float* __restrict floor,
-                                                 float* __restrict fraction, uint32_t n) {
+[[gnu::always_inline]] inline void silence_four(float* __restrict round, float* __restrict ceil,
+                                                float* __restrict floor, float* __restrict fraction,
+                                                uint32_t n) {
 #pragma GCC unroll 4
   for (uint32_t i = 0; i < n; ++i) {
     round[i] = 0.0f;
@@ -157,16 +158,11 @@ struct Results {
   for (uint32_t i = 0; i < n; ++i) out[i] = round_lanes(in[i]).fraction;
 }
 
-[[gnu::always_inline]] inline void zero_block(float* __restrict out, uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
-}
-
 void round_shared(const Round* self, uint32_t n, bool on) {
   if (on) {
     fraction_block(self->input, self->output_fraction, n);
   } else {
-    zero_block(self->output_fraction, n);
+    zul::silence_block(self->output_fraction, n);
   }
 }
 
@@ -175,8 +171,8 @@ void round_separate(const Round* self, uint32_t n, bool on) {
     round_block(self->input, self->output_round, self->output_ceil, self->output_floor,
                 self->output_fraction, n);
   } else {
-    silence_block(self->output_round, self->output_ceil, self->output_floor, self->output_fraction,
-                  n);
+    silence_four(self->output_round, self->output_ceil, self->output_floor, self->output_fraction,
+                 n);
   }
 }
 
@@ -220,7 +216,7 @@ constexpr int no_exceptions = _MM_FROUND_NO_EXC;
   float* floor = self->output_floor;
   float* fraction = self->output_fraction;
   if (!on) {
-    silence_block(round, ceil, floor, fraction, n);
+    silence_four(round, ceil, floor, fraction, n);
     return;
   }
   uint32_t i = 0;
@@ -236,7 +232,7 @@ constexpr int no_exceptions = _MM_FROUND_NO_EXC;
   const float* in = self->input;
   float* out = self->output_fraction;
   if (!on) {
-    zero_block(out, n);
+    zul::silence_block(out, n);
     return;
   }
   uint32_t i = 0;

@@ -3,6 +3,7 @@
 // sample that would make it so leaves it where it was.
 #include <cfloat>
 
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -131,25 +132,6 @@ void glide_block(Slew* self, uint32_t n, float r, float f) {
   self->current_value = s;
 }
 
-// Off, with separate buffers: a plain copy, which the compiler turns into
-// vector loads and stores, four vectors a step (one a step would wait on the
-// loop's jump).
-[[gnu::always_inline]] inline void copy(const float* __restrict in, float* __restrict out,
-                                        uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
-}
-
-void copy_separate(const float* in, float* out, uint32_t n) {
-  copy(in, out, n);
-}
-
-#if defined(__x86_64__)
-[[gnu::target("avx")]] void copy_separate_avx(const float* in, float* out, uint32_t n) {
-  copy(in, out, n);
-}
-#endif
-
 // Whether the output leaves element 0 of every control alone: then the
 // enable and the times hold for the whole block.
 bool controls_hold(const Slew* self, uint32_t n) {
@@ -169,14 +151,9 @@ void run(LV2_Handle instance, uint32_t n) {
       glide_block(self, n, self->rise_time[0], self->fall_time[0]);
       return;
     }
+    // Off, with separate buffers: a plain copy.
     if (!zul::streams_overlap(self->input, self->output, n)) {
-#if defined(__x86_64__)
-      if (self->avx) {
-        copy_separate_avx(self->input, self->output, n);
-        return;
-      }
-#endif
-      copy_separate(self->input, self->output, n);
+      zul::copy_separate(self->input, self->output, n, self->avx);
       return;
     }
   }

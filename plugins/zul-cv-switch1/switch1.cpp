@@ -1,5 +1,6 @@
 // zul-cv-switch1: sends one CV stream to one of two outputs; the other output
 // carries positive zero.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -47,32 +48,19 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// Buffers that share no storage: a plain copy and a plain fill, which the
-// compiler turns into vector loads and stores, four vectors a step (one a step
-// would wait on the loop's jump).
-[[gnu::always_inline]] inline void copy(const float* __restrict in, float* __restrict out,
-                                        uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = in[i];
-}
-
-[[gnu::always_inline]] inline void silence(float* __restrict out, uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = 0.0f;
-}
-
+// Buffers that share no storage: a plain copy and a plain fill.
 // Both outputs on one buffer (as some hosts connect them): the zero written
 // after each sample's copy is what stays, so the buffer only needs the zeros.
 void route_separate(const float* in, float* chosen, float* silenced, uint32_t n) {
-  if (chosen != silenced) copy(in, chosen, n);
-  silence(silenced, n);
+  if (chosen != silenced) zul::copy_block(in, chosen, n);
+  zul::silence_block(silenced, n);
 }
 
 #if defined(__x86_64__)
 [[gnu::target("avx")]] void route_separate_avx(const float* in, float* chosen, float* silenced,
                                                uint32_t n) {
-  if (chosen != silenced) copy(in, chosen, n);
-  silence(silenced, n);
+  if (chosen != silenced) zul::copy_block(in, chosen, n);
+  zul::silence_block(silenced, n);
 }
 #endif
 

@@ -1,4 +1,5 @@
 // zul-cv-switch2: passes one of two CV streams to a single output.
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -46,25 +47,6 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// Source and output apart: a plain copy, which the compiler turns into vector
-// loads and stores, four vectors a step (one a step would wait on the loop's
-// jump).
-[[gnu::always_inline]] inline void copy(const float* __restrict source, float* __restrict out,
-                                        uint32_t n) {
-#pragma GCC unroll 4
-  for (uint32_t i = 0; i < n; ++i) out[i] = source[i];
-}
-
-void copy_separate(const float* source, float* out, uint32_t n) {
-  copy(source, out, n);
-}
-
-#if defined(__x86_64__)
-[[gnu::target("avx")]] void copy_separate_avx(const float* source, float* out, uint32_t n) {
-  copy(source, out, n);
-}
-#endif
-
 // Reads the selector once per block, before any sample. Only the chosen input
 // is touched; the other one may hold anything, or be the output itself. Where
 // the source overlaps the output the copy keeps the rising sample order.
@@ -77,13 +59,7 @@ void run(LV2_Handle instance, uint32_t n) {
   const float* source = reading == 0 ? self->input_a : self->input_b;
   float* out = self->output;
   if (!zul::streams_overlap(source, out, n)) {
-#if defined(__x86_64__)
-    if (self->avx) {
-      copy_separate_avx(source, out, n);
-      return;
-    }
-#endif
-    copy_separate(source, out, n);
+    zul::copy_separate(source, out, n, self->avx);
     return;
   }
   for (uint32_t i = 0; i < n; ++i) {
