@@ -28,10 +28,16 @@ constexpr double cutoff_radians = -3455.7519189487725;
 
 constexpr uint64_t exponent_mask = 0x7ff0000000000000;
 
-// Infinities and NaNs have every exponent bit set; no library call needed.
+// One comparison of the magnitude (a sign-bit mask, no arithmetic, no library
+// call): false for infinities and NaNs; a denormal, which flush-to-zero
+// compares as zero, is finite either way. The test is then a branch beside
+// the filter's chain, not a step in it.
 constexpr bool is_finite(double value) {
-  return (std::bit_cast<uint64_t>(value) & exponent_mask) != exponent_mask;
+  return __builtin_fabs(value) <= DBL_MAX;
 }
+static_assert(is_finite(DBL_MAX) && is_finite(-DBL_MAX) && is_finite(-DBL_TRUE_MIN));
+static_assert(!is_finite(std::bit_cast<double>(exponent_mask)) &&
+              !is_finite(std::bit_cast<double>(exponent_mask | 1)));
 
 // Judged from the bits, so that a denormal rate gets the same answer whatever
 // the calling thread's floating-point mode: sign clear, not zero, finite.
@@ -102,13 +108,6 @@ void smooth(Control* self, float value, uint32_t n) {
   self->filter_state = s;
 }
 
-// is_finite() as one comparison of the magnitude (a sign-bit mask, no
-// arithmetic): false for infinities and NaNs, and a denormal compares as zero,
-// which is finite as well.
-constexpr bool within_finite_range(double value) {
-  return __builtin_fabs(value) <= DBL_MAX;
-}
-
 // The output apart from the smoothing switch: its reading holds for the
 // block, so each sample is the filter step and one store, with the state in a
 // register. A dropped step leaves the state and the input as they were, so
@@ -126,14 +125,14 @@ void smooth_block(Control* self, float value, uint32_t n, bool smoothed) {
   if (smoothed) {
     for (; i < n; ++i) {
       const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
-      if (!within_finite_range(next)) break;
+      if (!is_finite(next)) break;
       s = next;
       out[i] = static_cast<float>(s);
     }
   } else {
     for (; i < n; ++i) {
       const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
-      if (!within_finite_range(next)) break;
+      if (!is_finite(next)) break;
       s = next;
       out[i] = value;
     }

@@ -39,11 +39,12 @@ constexpr bool usable_rate(double rate) {
   return rate >= static_cast<double>(FLT_MIN) && rate <= static_cast<double>(FLT_MAX);
 }
 
-// Reads the exponent bits: no library call, and nothing that flush-to-zero
-// or the compiler could change.
+// One comparison of the magnitude (a sign-bit mask, no arithmetic, no library
+// call): false for infinities and NaNs; a denormal, which flush-to-zero
+// compares as zero, is finite either way. The glided value thus stays in a
+// vector register, and the test is a branch beside the chain, not a step in it.
 constexpr bool is_finite(float value) {
-  constexpr uint32_t exponent = 0x7F800000;
-  return (zul::bits_of(value) & exponent) != exponent;
+  return __builtin_fabsf(value) <= FLT_MAX;
 }
 static_assert(is_finite(FLT_MAX) && is_finite(-FLT_MAX) && is_finite(zul::float_of(0x80000001)));
 static_assert(!is_finite(zul::float_of(0x7F800000)) && !is_finite(zul::float_of(0xFF800000)));
@@ -87,27 +88,34 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// One step from s toward x with the given time, each operation rounded on its
-// own and in this order: no fusion, no folding of the constant into the divisor.
-float glide(float s, float x, float time, float rate) {
+// One step from s toward x over a time's samples (the time times the rate),
+// each operation rounded on its own and in this order: no fusion, no folding
+// of the constant into the divisor.
+float glide(float s, float x, float samples) {
   const float difference = x - s;
   const float scaled = difference * per_millisecond;
-  const float samples = time * rate;
   const float step = scaled / samples;
   return s + step;
 }
 
-// is_finite() as one comparison of the magnitude (a sign-bit mask, no
-// arithmetic): false for infinities and NaNs, and a denormal compares as zero,
-// which is finite as well. The glided value then stays in a vector register,
-// and the test is a branch beside the chain, not a step in it.
-constexpr bool within_finite_range(float value) {
-  return __builtin_fabsf(value) <= FLT_MAX;
+// The glided value after input x: toward x with the rise time r or the fall
+// time f (0 holds), kept where a step would make it infinite or NaN. A NaN
+// input passes neither test and holds the value.
+[[gnu::always_inline]] inline float follow(float s, float x, float r, float f, float rise_samples,
+                                           float fall_samples) {
+  float next = s;
+  if (r != 0.0f && s < x) {
+    next = glide(s, x, rise_samples);
+  } else if (f != 0.0f && s > x) {
+    next = glide(s, x, fall_samples);
+  }
+  return is_finite(next) ? next : s;
 }
 
 // Enabled, with controls no output covers: the times hold for the block, so
-// their products with the rate are formed once (the same products glide()
-// forms), and the glided value stays in a register from sample to sample.
+// their products with the rate are formed once (the same products the
+// per-sample path forms), and the glided value stays in a register from
+// sample to sample.
 // Each sample still reads its input before writing its output, in rising
 // order, so an input sharing storage with the output is read as in run().
 void glide_block(Slew* self, uint32_t n, float r, float f) {
@@ -117,16 +125,7 @@ void glide_block(Slew* self, uint32_t n, float r, float f) {
   const float fall_samples = f * self->sample_rate;
   float s = self->current_value;
   for (uint32_t i = 0; i < n; ++i) {
-    const float x = in[i];
-    float next = s;
-    if (r != 0.0f && s < x) {
-      next = s + ((x - s) * per_millisecond) / rise_samples;
-    } else if (f != 0.0f && s > x) {
-      next = s + ((x - s) * per_millisecond) / fall_samples;
-    }
-    if (within_finite_range(next)) {
-      s = next;
-    }
+    s = follow(s, in[i], r, f, rise_samples, fall_samples);
     out[i] = s;
   }
   self->current_value = s;
@@ -166,17 +165,8 @@ void run(LV2_Handle instance, uint32_t n) {
     }
     const float r = self->rise_time[0];
     const float f = self->fall_time[0];
-    float s = self->current_value;
-    // A NaN input passes neither test and holds the value.
-    float next = s;
-    if (r != 0.0f && s < x) {
-      next = glide(s, x, r, self->sample_rate);
-    } else if (f != 0.0f && s > x) {
-      next = glide(s, x, f, self->sample_rate);
-    }
-    if (is_finite(next)) {
-      s = next;
-    }
+    const float s =
+        follow(self->current_value, x, r, f, r * self->sample_rate, f * self->sample_rate);
     self->current_value = s;
     self->output[i] = s;
   }
