@@ -225,9 +225,7 @@ constexpr int no_exceptions = _MM_FROUND_NO_EXC;
   }
   round_block(in + i, round + i, ceil + i, floor + i, fraction + i, n - i);
 }
-#endif
 
-#if defined(__x86_64__)
 [[gnu::target("avx")]] void round_shared_avx(const Round* self, uint32_t n, bool on) {
   const float* in = self->input;
   float* out = self->output_fraction;
