@@ -32,13 +32,15 @@ struct Case {
   uint32_t n;
   std::string name;        // the plugin's benchmark
   std::string limit_name;  // its limit's at the same n
+  const rig::Regime* regime = nullptr;
 };
 
 // Everything the benchmarks use lives as long as the program.
 struct Plugin {
   std::unique_ptr<rig::Library> library;
-  std::vector<std::unique_ptr<rig::Rig>> rigs;  // one per sharing case
+  std::vector<std::unique_ptr<rig::Rig>> rigs;  // one per sharing case and regime
   std::unique_ptr<limits::Limit> limit;
+  std::vector<std::unique_ptr<limits::Limit>> regime_limits;
 };
 
 std::string limit_name(const std::string& plugin, uint32_t n) {
@@ -47,6 +49,36 @@ std::string limit_name(const std::string& plugin, uint32_t n) {
 
 double fastest_of(const std::vector<double>& times) {
   return *std::min_element(times.begin(), times.end());
+}
+
+// The regimes of a plugin whose state usually sits still, at 256 frames with
+// separate buffers: moving against the plugin's own limit, steady against the
+// memcpy or memset of the bytes it reads and writes then.
+void add_regimes(Plugin& p, const ports::Plugin& table, std::vector<Case>& cases) {
+  const uint32_t n = shared_block;
+  for (const rig::Regime& regime : rig::regimes) {
+    if (table.name != std::string_view(regime.plugin)) continue;
+    p.rigs.push_back(std::make_unique<rig::Rig>(*p.library, table, rig::sharings(table).front()));
+    rig::Rig* r = p.rigs.back().get();
+    r->enter(regime);
+    Case c{table.name, regime.name, n, "", limit_name(table.name, n), &regime};
+    c.name = std::string(table.name) + "/" + regime.name + "/" + std::to_string(n);
+    if (std::string_view(regime.name) != "moving") {
+      const bool reads_input = regime.port == std::string_view("input");
+      p.regime_limits.push_back(
+          std::make_unique<limits::Limit>(reads_input ? 1 : 0, reads_input ? 0 : 1, regime.target));
+      limits::Limit* limit = p.regime_limits.back().get();
+      c.limit_name =
+          "limit/" + std::string(table.name) + "/" + regime.name + "/" + std::to_string(n);
+      benchmark::RegisterBenchmark(c.limit_name.c_str(), [limit, n](benchmark::State& st) {
+        for (auto _ : st) limit->run(n);
+      })->ComputeStatistics("min", fastest_of);
+    }
+    benchmark::RegisterBenchmark(c.name.c_str(), [r, n](benchmark::State& st) {
+      for (auto _ : st) r->run(n);
+    })->ComputeStatistics("min", fastest_of);
+    cases.push_back(c);
+  }
 }
 
 // Registers the plugin's benchmarks and those of its limit.
@@ -74,6 +106,7 @@ void add(Plugin& p, const ports::Plugin& table, std::vector<Case>& cases) {
       cases.push_back(c);
     }
   }
+  add_regimes(p, table, cases);
 }
 
 // Prints as usual and keeps, for each benchmark, the fastest repetition in
@@ -115,6 +148,38 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+// The row a plugin's summary line takes: its moving regime where it has one
+// (with its defaults such a plugin may sit still), separate buffers otherwise.
+std::string summarised(const std::vector<Case>& cases, const std::string& plugin) {
+  for (const Case& c : cases) {
+    if (c.plugin == plugin && c.buffers == "moving") return c.buffers;
+  }
+  return "separate";
+}
+
+// Each regime beside its limit and target, with its callgrind count.
+void write_regimes(std::ofstream& out, const std::vector<Case>& cases, const Collector& results,
+                   const std::map<std::string, Plugin>& plugins,
+                   const std::map<std::string, std::string>& instructions) {
+  out << "\n| plugin | regime | ns/sample at 256 | limit | limit ns/sample | ratio | target | "
+         "met | instructions/sample |\n"
+      << "|---|---|---:|---|---:|---:|---:|---|---:|\n";
+  for (const Case& c : cases) {
+    if (c.regime == nullptr) continue;
+    const double t = results.fastest(c.name), limit = results.fastest(c.limit_name);
+    if (t == 0.0 || limit == 0.0) continue;
+    const bool moving = c.buffers == "moving";
+    const std::string description =
+        moving ? plugins.at(c.plugin).limit->description()
+               : (c.regime->port == std::string_view("input") ? "1 memcpy" : "1 memset");
+    const auto count = instructions.find(c.plugin + "/" + c.buffers);
+    out << "| " << c.plugin << " | " << c.buffers << " | " << fixed(t / c.n, 3) << " | "
+        << description << " | " << fixed(limit / c.n, 3) << " | " << fixed(t / limit, 2) << " | "
+        << fixed(c.regime->target, 2) << " | " << (t / limit <= c.regime->target ? "yes" : "no")
+        << " | " << (count != instructions.end() ? count->second : "") << " |\n";
+  }
+}
+
 // One line per plugin: its ratio at 256 frames with separate buffers against
 // its target, what one call of one frame costs, and the count from callgrind.
 void write_summary(std::ofstream& out, const std::vector<Case>& cases,
@@ -124,12 +189,13 @@ void write_summary(std::ofstream& out, const std::vector<Case>& cases,
          "instructions/sample at 256 |\n"
       << "|---|---|---:|---:|---|---:|---:|\n";
   for (const Case& c : cases) {
-    if (c.n != shared_block || c.buffers != "separate") continue;
+    if (c.n != shared_block || c.buffers != summarised(cases, c.plugin)) continue;
     const double t = results.fastest(c.name), limit = results.fastest(c.limit_name);
     if (t == 0.0 || limit == 0.0) continue;  // not run (--benchmark_filter)
     const limits::Limit& l = *plugins.at(c.plugin).limit;
     const double one = results.fastest(c.plugin + "/separate/1");
-    const auto count = instructions.find(c.plugin);
+    const auto count =
+        instructions.find(c.regime != nullptr ? c.plugin + "/" + c.buffers : c.plugin);
     out << "| " << c.plugin << " | " << l.description() << " | " << fixed(t / limit, 2) << " | "
         << fixed(l.target(), 2) << " | " << (t / limit <= l.target() ? "yes" : "no") << " | "
         << (one > 0.0 ? fixed(one, 1) : "") << " | "
@@ -142,6 +208,7 @@ void write_table(const std::string& path, const std::vector<Case>& cases,
                  const std::map<std::string, std::string>& instructions) {
   std::ofstream out(path);
   write_summary(out, cases, plugins, results, instructions);
+  write_regimes(out, cases, results, plugins, instructions);
   const double convert = results.fastest(conversions);
   const double copy = results.fastest(limit_name("zul-cv-parameter-modulation", shared_block));
   if (convert > 0.0 && copy > 0.0) {
@@ -156,7 +223,7 @@ void write_table(const std::string& path, const std::vector<Case>& cases,
   for (const Case& c : cases) {
     const double t = results.fastest(c.name);
     const double limit = results.fastest(c.limit_name);
-    if (t == 0.0) continue;  // not run (--benchmark_filter)
+    if (t == 0.0 || c.regime != nullptr) continue;  // not run, or in the regimes' table
     std::string count;
     if (c.n == shared_block && c.buffers == "separate" && instructions.contains(c.plugin)) {
       count = instructions.at(c.plugin);

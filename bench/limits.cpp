@@ -96,11 +96,26 @@ Limit::Limit(const std::string& plugin) {
     copies_ = bytes->copies;
     fills_ = bytes->fills;
     target_ = bytes->target;
-    description_ = copies_ == 0 ? "" : std::to_string(copies_) + " memcpy";
-    if (fills_ != 0) {
-      description_ += (description_.empty() ? "" : " + ") + std::to_string(fills_) + " memset";
-    }
+    describe_bytes();
   }
+  make_outputs();
+}
+
+Limit::Limit(size_t copies, size_t fills, double target)
+    : copies_(copies), fills_(fills), target_(target) {
+  for (uint32_t i = 0; i < rig::max_frames; ++i) input_[i] = rig::signal(0, i);
+  describe_bytes();
+  make_outputs();
+}
+
+void Limit::describe_bytes() {
+  description_ = copies_ == 0 ? "" : std::to_string(copies_) + " memcpy";
+  if (fills_ != 0) {
+    description_ += (description_.empty() ? "" : " + ") + std::to_string(fills_) + " memset";
+  }
+}
+
+void Limit::make_outputs() {
   const size_t streams = kind_ == Kind::copy_and_fill ? copies_ + fills_ : 1;
   for (size_t k = 0; k < streams; ++k) outputs_.push_back(rig::make_buffer());
 }

@@ -16,6 +16,8 @@ class Limit {
  public:
   // A plugin not listed here has no limit to be measured against.
   explicit Limit(const std::string& plugin);
+  // memcpy of `copies` streams and memset of `fills`, with its own target.
+  Limit(size_t copies, size_t fills, double target);
   void run(uint32_t n);
   const std::string& description() const { return description_; }
   // The most that run may take at 256 frames with separate buffers, in
@@ -29,6 +31,8 @@ class Limit {
   size_t fills_ = 0;   // outputs written with one value
   std::string description_;
   double target_ = 0.0;
+  void describe_bytes();
+  void make_outputs();
   rig::Buffer input_ = rig::make_buffer();
   std::vector<rig::Buffer> outputs_;
   float slew_state_ = 0.0f;

@@ -100,7 +100,9 @@ Library::~Library() {
 }
 
 Rig::Rig(const Library& library, const ports::Plugin& plugin, const Sharing& sharing)
-    : d_(library.plugin()), h_(d_.instantiate(&d_, sample_rate, ZUL_BENCH_STAGE_DIR, nullptr)) {
+    : d_(library.plugin()),
+      h_(d_.instantiate(&d_, sample_rate, ZUL_BENCH_STAGE_DIR, nullptr)),
+      plugin_(plugin) {
   if (h_ == nullptr) throw std::runtime_error(std::string(plugin.name) + ": no instance");
   for (const ports::Port& p : plugin.ports) {
     Buffer b = make_buffer();
@@ -116,6 +118,33 @@ Rig::Rig(const Library& library, const ports::Plugin& plugin, const Sharing& sha
     d_.connect_port(h_, p.index, buffers_[sharing.owner[p.index]].get());
   }
   d_.activate(h_);
+}
+
+const Regime* find_regime(const std::string& plugin, const std::string& name) {
+  for (const Regime& r : regimes) {
+    if (plugin == r.plugin && name == r.name) return &r;
+  }
+  return nullptr;
+}
+
+void Rig::enter(const Regime& regime) {
+  if (regime.port != nullptr) {
+    const ports::Port* port = nullptr;
+    for (const ports::Port& p : plugin_.ports) {
+      if (std::string_view(p.symbol) == regime.port) port = &p;
+    }
+    if (port == nullptr) throw std::runtime_error(std::string("no port ") + regime.port);
+    float* buffer = buffers_[port->index].get();
+    for (uint32_t i = 0; i < max_frames; ++i) buffer[i] = regime.value;
+    if (regime.other != regime.value) {
+      flip_ = buffer;
+      flip_values_[0] = regime.value;
+      flip_values_[1] = regime.other;
+    }
+  }
+  // A 10 ms glide arrives within 15 time constants (7200 frames), the
+  // 550 Hz filter settles within about 500 samples.
+  for (int block = 0; block < 300; ++block) run(256);
 }
 
 Rig::~Rig() {

@@ -56,18 +56,49 @@ class Library {
   const LV2_Descriptor* plugin_ = nullptr;
 };
 
+// How the plugins whose state usually sits still are fed, to time both what
+// they do most and what they do when busy: "moving" keeps the state changing
+// at every sample, "steady" and "arrived" hold what it has settled on. The
+// named port is held at `value` in every frame, or, where `other` differs,
+// flips between the two at every call; no port named keeps the rig's sine.
+struct Regime {
+  const char* plugin;
+  const char* name;
+  const char* port;
+  float value;
+  float other;
+  double target;  // the most run may take at 256 frames, in multiples of the limit
+};
+inline constexpr Regime regimes[] = {
+    {"zul-cv-slew", "moving", nullptr, 0.0f, 0.0f, 1.15},
+    {"zul-cv-slew", "arrived", "input", 2.5f, 2.5f, 1.3},
+    {"zul-cv-control", "moving", "control", 0.0f, 10.0f, 1.15},
+    {"zul-cv-control", "steady", "control", 1.0f, 1.0f, 1.3},
+};
+const Regime* find_regime(const std::string& plugin, const std::string& name);
+
 class Rig {
  public:
   Rig(const Library& library, const ports::Plugin& plugin, const Sharing& sharing);
   ~Rig();
   Rig(const Rig&) = delete;
   Rig& operator=(const Rig&) = delete;
-  void run(uint32_t n) { d_.run(h_, n); }
+  void run(uint32_t n) {
+    if (flip_ != nullptr) *flip_ = (++calls_ & 1) != 0 ? flip_values_[0] : flip_values_[1];
+    d_.run(h_, n);
+  }
+  // Feeds the plugin as the regime says and runs it long enough (ten times
+  // its slowest settling) that a steady regime has settled.
+  void enter(const Regime& regime);
 
  private:
   const LV2_Descriptor& d_;
   LV2_Handle h_;
+  const ports::Plugin& plugin_;
   std::vector<Buffer> buffers_;
+  float* flip_ = nullptr;
+  float flip_values_[2] = {};
+  uint32_t calls_ = 0;
 };
 
 }  // namespace rig

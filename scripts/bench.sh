@@ -21,16 +21,25 @@ model=$(sed -n 's/^model[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# 1. Instructions per sample: 200 blocks of 256 frames, counted only inside run.
+# 1. Instructions per sample: 200 blocks of 256 frames, counted only inside run;
+#    for the slew limiter and the smoothing filter also in each regime.
 blocks=200
-for p in $plugins; do
-  valgrind --tool=callgrind --callgrind-out-file="$work/$p.callgrind" \
+count() {  # plugin [regime]: prints "plugin[/regime] count"
+  local name=$1${2:+/$2} file=$work/$1${2:+.$2}
+  valgrind --tool=callgrind --callgrind-out-file="$file.callgrind" \
     --toggle-collect='(anonymous namespace)::run(void*, unsigned int)' \
-    build/bench/zul-count "$p" "$blocks" >/dev/null 2>"$work/$p.log" ||
-    { cat "$work/$p.log"; exit 1; }
-  total=$(sed -n 's/^totals: //p' "$work/$p.callgrind")
-  awk -v p="$p" -v t="$total" -v b="$blocks" 'BEGIN { printf "%s %.2f\n", p, t / (b * 256) }'
-done >"$work/instructions"
+    build/bench/zul-count "$1" "$blocks" ${2:+"$2"} >/dev/null 2>"$file.log" ||
+    { cat "$file.log"; exit 1; }
+  total=$(sed -n 's/^totals: //p' "$file.callgrind")
+  awk -v p="$name" -v t="$total" -v b="$blocks" 'BEGIN { printf "%s %.2f\n", p, t / (b * 256) }'
+}
+{
+  for p in $plugins; do count "$p"; done
+  count zul-cv-slew moving
+  count zul-cv-slew arrived
+  count zul-cv-control moving
+  count zul-cv-control steady
+} >"$work/instructions"
 
 # 2. Every block size and sharing, the fastest of 15 short interleaved repetitions:
 #    more and shorter repetitions give steadier minima on a shared machine.
