@@ -4,6 +4,7 @@
 // rates, and outputs covering the controls' storage.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -24,21 +25,27 @@ double pole(double rate) {
 
 // The filter written from its steps, with the C library's fused multiply-add:
 // the product a*s rounded first, then (1 - a)*v added with one rounding; a
-// step that would not be finite is dropped.
+// step that would not be finite is dropped. Each call starts with the output
+// carrying v; a sample with smoothing on makes it the filter's value, which
+// it keeps through the call's later samples with smoothing off.
 struct Reference {
   explicit Reference(double rate) : a(pole(rate)), input_weight(1.0 - a) {}
+  void start(float v) { y = v; }
   float step(float v, float smoothing_value) {
     const double feedback = a * s;
     const double next = std::fma(input_weight, static_cast<double>(v), feedback);
     if (std::isfinite(next)) s = next;
-    return std::trunc(smoothing_value) == 1.0f ? static_cast<float>(s) : v;
+    if (std::trunc(smoothing_value) == 1.0f) y = static_cast<float>(s);
+    return y;
   }
   std::vector<float> block(float v, float smoothing_value, uint32_t n) {
     std::vector<float> out(n);
-    for (float& y : out) y = step(v, smoothing_value);
+    start(v);
+    for (float& sample : out) sample = step(v, smoothing_value);
     return out;
   }
   double a, input_weight, s = 0.0;
+  float y = 0.0f;
 };
 
 // v * (1 - a^k) in long double, rounded once to single: what the k-th sample
@@ -265,6 +272,78 @@ TEST_F(Control, FilterRunsWhileSmoothingIsOff) {
   }
 }
 
+// An output covering the smoothing switch turns smoothing off mid-call: the
+// rest of the call carries the last filtered value, not the control value.
+// The next call starts off and writes the control value until its own output
+// turns smoothing on again.
+TEST_F(Control, SmoothingTurnedOffWithinACallHoldsTheFilteredValue) {
+  const double a = pole(48000.0);
+  std::vector<float> out = {9.0f, 9.0f, 1.0f, 9.0f};  // out[2] is the smoothing switch
+  float value = 1.0f;
+  host::Instance inst(lib);
+  inst.connect(output, out.data());
+  inst.connect(control, value);
+  inst.connect(smoothing, out.data() + 2);
+  inst.run(4);
+  const float third = closed_form(a, 3, 1.0f);  // 0.1942522: reads 0 from sample 3 on
+  EXPECT_EQ(host::bits(out), host::bits(std::vector<float>{closed_form(a, 1, 1.0f),
+                                                           closed_form(a, 2, 1.0f), third, third}));
+  out[3] = 1.0f;  // the next call writes 1.0 onto the switch at sample 2
+  inst.run(4);
+  EXPECT_EQ(host::bits(out),
+            host::bits(std::vector<float>{1.0f, 1.0f, 1.0f, closed_form(a, 8, 1.0f)}));
+  EXPECT_EQ(fields_of(inst.handle()).filter_state, [&] {
+    Reference ref(48000.0);
+    ref.block(1.0f, 1.0f, 8);
+    return ref.s;
+  }());
+}
+
+// A steady state is one the step leaves bit for bit: -0 and +0 are not the
+// same state. A control of -0 holds a state decayed to -0; a control of +0
+// then moves it to +0, and the smoothed output must say so.
+TEST_F(Control, SignedZerosAreDifferentStates) {
+  Rig rig(lib);
+  rig.control_value = -1.0f;
+  rig.run(512);
+  rig.control_value = -0.0f;
+  for (int block = 0; block < 40 && std::bit_cast<uint64_t>(rig.state()) != (1ull << 63); ++block) {
+    rig.run(512);
+  }
+  ASSERT_EQ(std::bit_cast<uint64_t>(rig.state()), 1ull << 63) << "the state never reached -0";
+  EXPECT_EQ(host::bits(rig.run(64)), std::vector<uint32_t>(64, 0x80000000u));
+  rig.control_value = 0.0f;
+  EXPECT_EQ(host::bits(rig.run(64)), std::vector<uint32_t>(64, 0u));
+  EXPECT_EQ(std::bit_cast<uint64_t>(rig.state()), 0u);
+}
+
+// Long held controls bring the filter to a state that its step leaves as it
+// is; from there on the block is one value. Blocks cut anywhere give the
+// same stream as the sample-by-sample filter, before and after that point.
+TEST_F(Control, SettledStatesGiveTheSampleBySampleStream) {
+  std::mt19937 rng(5500);
+  std::uniform_int_distribution<uint32_t> piece(0, 1500);
+  const float controls[] = {1.0f, -7.25f, 0.3f, 10.0f, 0.0f, 1e-30f, -3.0e38f, 4.0f};
+  Rig cut(lib);
+  Reference ref(48000.0);
+  for (float v : controls) {
+    for (float sw : {1.0f, 0.0f}) {
+      SCOPED_TRACE(testing::Message() << "control " << v << " smoothing " << sw);
+      cut.control_value = v;
+      cut.smoothing_value = sw;
+      std::vector<float> got, expected;
+      for (uint32_t left = 6000; left > 0;) {
+        const uint32_t n = std::min(left, piece(rng));
+        append(got, cut.run(n));
+        if (n > 0) append(expected, ref.block(v, sw, n));
+        left -= n;
+      }
+      ASSERT_EQ(host::bits(got), host::bits(expected));
+      ASSERT_EQ(cut.state(), ref.s);
+    }
+  }
+}
+
 TEST_F(Control, StateCarriesAcrossDeactivateAndActivate) {
   Rig rig(lib);
   rig.control_value = 2.5f;
@@ -382,6 +461,8 @@ TEST_F(Control, OnlyFinitePositiveRatesInstantiate) {
 void reference_in_arena(std::vector<float>& arena, size_t out, size_t ctl, size_t smo,
                         Reference& ref, uint32_t n) {
   const float v = arena[ctl];
+  if (n == 0) return;
+  ref.start(v);
   for (uint32_t i = 0; i < n; ++i) arena[out + i] = ref.step(v, arena[smo]);
 }
 

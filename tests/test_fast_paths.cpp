@@ -129,9 +129,28 @@ class ParameterModulation : public Model {
 };
 
 // A step that would make the glided value infinite or NaN leaves it.
+// A step lost to rounding is kept aside until the sum of such steps moves the
+// value.
 class Slew : public Model {
   const float rate_ = static_cast<float>(sample_rate);
   float current_ = 0.0f;
+  float dropped_ = 0.0f;
+  void glide(float x, float t) {
+    const float q = ((x - current_) * 999.99994f) / (t * rate_);
+    const float next = current_ + q;
+    if (!finite(next)) return;
+    if (next != current_) {
+      current_ = next;
+      dropped_ = 0.0f;
+      return;
+    }
+    dropped_ = dropped_ + q;
+    const float gathered = current_ + dropped_;
+    if (finite(gathered) && gathered != current_) {
+      current_ = gathered;
+      dropped_ = 0.0f;
+    }
+  }
   void run(const Ports& at, uint32_t n) override {
     for (uint32_t i = 0; i < n; ++i) {
       const float e = at(4, 0);
@@ -141,13 +160,11 @@ class Slew : public Model {
         continue;
       }
       const float r = at(2, 0), f = at(3, 0);
-      float next = current_;
       if (r != 0.0f && current_ < x) {
-        next = current_ + ((x - current_) * 999.99994f) / (r * rate_);
+        glide(x, r);
       } else if (f != 0.0f && current_ > x) {
-        next = current_ + ((x - current_) * 999.99994f) / (f * rate_);
+        glide(x, f);
       }
-      if (finite(next)) current_ = next;
       at(1, i) = current_;
     }
   }
@@ -193,7 +210,9 @@ class Range : public Model {
 };
 
 // The filter takes the control value at every sample; a step that would
-// leave its state infinite or NaN is dropped.
+// leave its state infinite or NaN is dropped. The output carries the control
+// value until smoothing reads 1, then the filter's value, kept while
+// smoothing reads anything else.
 class Control : public Model {
   const double pole_ = std::exp(-3455.7519189487725 / sample_rate);
   const double weight_ = 1.0 - pole_;
@@ -201,10 +220,12 @@ class Control : public Model {
   void run(const Ports& at, uint32_t n) override {
     const float value = at(1, 0);
     if (n == 0) return;
+    float y = value;
     for (uint32_t i = 0; i < n; ++i) {
       const double next = zul::fma_software(weight_, static_cast<double>(value), pole_ * state_);
       if (finite(next)) state_ = next;
-      at(0, i) = reading(at(2, 0)) == 1 ? static_cast<float>(state_) : value;
+      if (reading(at(2, 0)) == 1) y = static_cast<float>(state_);
+      at(0, i) = y;
     }
   }
 };

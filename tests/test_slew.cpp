@@ -23,6 +23,7 @@ struct Record {
   const void* slots[5];
   float sample_rate;
   float current_value;
+  float dropped_step;
 };
 
 Record record_of(const host::Instance& inst) {
@@ -364,6 +365,109 @@ TEST_F(Slew, AnyCutIntoBlocksGivesTheSameStream) {
   }
 }
 
+// A steady input is reached exactly: steps too small to move the value on
+// their own are summed until they do. Without that the glide stops short for
+// good (9.97711 for 10 at 1 s, 9.99977 at 10 ms).
+struct Arrival {
+  const char* name;
+  float from, to, time;
+  size_t within;  // samples at 48 kHz
+};
+const Arrival arrivals[] = {
+    {"10 ms up from 0 to 10", 0.0f, 10.0f, 10.0f, 9600},
+    {"10 ms down from 10 to -7.3", 10.0f, -7.3f, 10.0f, 9600},
+    {"1 s up from 0 to 10", 0.0f, 10.0f, 1000.0f, 16 * 48000},
+    {"10 s up from 0 to 10", 0.0f, 10.0f, 10000.0f, 16 * 480000},
+    {"100 ms down from 1 to 0.25", 1.0f, 0.25f, 100.0f, 16 * 4800},
+    {"10 ms up from -5 to 1e-3", -5.0f, 1e-3f, 10.0f, 32 * 480},
+};
+
+// How many samples of a steady input `to` the glide takes to reach it exactly
+// and stay there; more than `within` where it does not.
+size_t samples_to_arrive(Rig& rig, float to, size_t within) {
+  std::vector<float> out = rig.run(std::vector<float>(within, to));
+  const auto first = std::find(out.begin(), out.end(), to);
+  const size_t at = static_cast<size_t>(first - out.begin());
+  for (size_t i = at; i < out.size(); ++i) {
+    if (host::bits(out[i]) != host::bits(to)) return out.size() + 1;  // left again
+  }
+  return at + 1;
+}
+
+TEST_F(Slew, SteadyInputIsReachedExactly) {
+  for (const Arrival& a : arrivals) {
+    SCOPED_TRACE(a.name);
+    Rig rig(lib);
+    rig.rise = rig.fall = a.time;
+    if (a.from != 0.0f) {
+      ASSERT_LE(samples_to_arrive(rig, a.from, a.within), a.within) << "to the start";
+    }
+    const size_t took = samples_to_arrive(rig, a.to, a.within);
+    EXPECT_LE(took, a.within) << "stopped at " << rig.state();
+    EXPECT_EQ(host::bits(rig.state()), host::bits(a.to));
+    EXPECT_EQ(host::bits(record_of(rig.inst).dropped_step), 0u);
+  }
+}
+
+// The counts of the 10 ms glides, as they were worked out from the rule
+// when it was drawn up; any change in the order of the sums moves them.
+TEST_F(Slew, TenMillisecondGlidesArriveAtTheirKnownSamples) {
+  Rig up(lib);
+  EXPECT_EQ(samples_to_arrive(up, 10.0f, 9600), 6670u);
+  Rig down(lib);
+  ASSERT_LE(samples_to_arrive(down, 10.0f, 9600), 9600u);
+  EXPECT_EQ(samples_to_arrive(down, -7.3f, 9600), 7265u);
+}
+
+// The dropped steps are state like the glided value: they rest while the
+// plugin is off and are kept across deactivate and activate.
+TEST_F(Slew, DroppedStepsRestWhileOffAndSurviveDeactivate) {
+  Rig straight(lib), interrupted(lib);
+  const std::vector<float> in(6000, 10.0f);
+  const std::vector<float> expected = straight.run(in);
+  // Sample by sample into the part of the glide where steps are dropped,
+  // until some are held.
+  std::vector<float> got;
+  while (got.size() < 3000 || record_of(interrupted.inst).dropped_step == 0.0f) {
+    ASSERT_LT(got.size(), 6000u) << "no step was ever dropped";
+    got.push_back(interrupted.run({in[got.size()]})[0]);
+  }
+  const size_t held_at = got.size();
+  const float dropped = record_of(interrupted.inst).dropped_step;
+  interrupted.on = 0.0f;
+  interrupted.run(std::vector<float>(100, -3.0f));
+  interrupted.inst.deactivate();
+  interrupted.inst.activate();
+  EXPECT_EQ(host::bits(record_of(interrupted.inst).dropped_step), host::bits(dropped));
+  interrupted.on = 1.0f;
+  const auto resume = in.begin() + static_cast<std::ptrdiff_t>(held_at);
+  const std::vector<float> rest = interrupted.run(std::vector<float>(resume, in.end()));
+  got.insert(got.end(), rest.begin(), rest.end());
+  EXPECT_EQ(host::bits(got), host::bits(expected));
+}
+
+// The same arrivals cut into random blocks, the arrived runs taken several
+// samples at a time, give one long block's stream.
+TEST_F(Slew, ArrivalsCutIntoBlocksGiveTheSameStream) {
+  std::mt19937 rng(6670);
+  std::uniform_int_distribution<uint32_t> length(0, 40);
+  std::vector<float> in;
+  for (float target : {10.0f, -7.3f, -7.3f, 0.0f, -0.0f, 3.0f}) in.resize(in.size() + 8000, target);
+  Rig whole(lib), cut(lib);
+  const std::vector<float> expected = whole.run(in);
+  std::vector<float> got = host::untouched(in.size());
+  for (size_t at = 0; at < in.size();) {
+    const auto len = static_cast<uint32_t>(std::min<size_t>(length(rng), in.size() - at));
+    cut.inst.connect(input, in.data() + at);
+    cut.inst.connect(output, got.data() + at);
+    cut.inst.run(len);
+    at += len;
+  }
+  ASSERT_EQ(host::bits(got), host::bits(expected));
+  EXPECT_EQ(host::bits(expected[15999]), host::bits(-7.3f));
+  EXPECT_EQ(host::bits(expected.back()), host::bits(3.0f));
+}
+
 // An output covering a control's storage changes it for the next sample: the
 // enable and the times are read at every sample, not once per block.
 TEST_F(Slew, ControlsAreReadAtEverySample) {
@@ -400,12 +504,14 @@ TEST_F(Slew, ControlsAreReadAtEverySample) {
 
 // What the plugin must produce, written from the per-sample steps: read the
 // enable, then the input; off copies the bits; on reads both times and takes
-// at most one step, which is kept only when its result is finite.
+// at most one step, which is kept only when its result is finite; a step lost
+// to rounding is summed with the dropped ones until their sum moves the value.
 struct Layout {
   size_t in, out, rise, fall, enable;
 };
 
-void reference(float* arena, const Layout& l, float rate, float& value, uint32_t n) {
+void reference(float* arena, const Layout& l, float rate, float& value, float& dropped,
+               uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) {
     const float e = arena[l.enable];
     const float x = arena[l.in + i];
@@ -415,63 +521,105 @@ void reference(float* arena, const Layout& l, float rate, float& value, uint32_t
     }
     const float r = arena[l.rise];
     const float f = arena[l.fall];
-    float s = value;
-    float next = s;
+    const float s = value;
+    float t = 0.0f;
     if (r != 0.0f && s < x) {
-      const float p = (x - s) * per_millisecond;
-      const float q = r * rate;
-      next = s + p / q;
+      t = r;
     } else if (f != 0.0f && s > x) {
-      const float p = (x - s) * per_millisecond;
-      const float q = f * rate;
-      next = s + p / q;
+      t = f;
     }
-    if (std::isfinite(next)) s = next;
-    value = s;
-    arena[l.out + i] = s;
+    if (t != 0.0f) {
+      const float q = ((x - s) * per_millisecond) / (t * rate);
+      const float s1 = s + q;
+      if (std::isfinite(s1) && s1 != s) {
+        value = s1;
+        dropped = 0.0f;
+      } else if (std::isfinite(s1)) {
+        dropped = dropped + q;
+        const float s2 = s + dropped;
+        if (std::isfinite(s2) && s2 != s) {
+          value = s2;
+          dropped = 0.0f;
+        }
+      }
+    }
+    arena[l.out + i] = value;
   }
 }
 
 // Ports at offsets into one arena: in place, outputs a few samples off the
 // input, and outputs that cover the enable's or a time's storage.
-TEST_F(Slew, SharedBuffersGiveTheSampleBySampleResult) {
-  const Layout layouts[] = {
-      {0, 0, 900, 901, 902},    // in place
-      {1, 0, 900, 901, 902},    // output one sample behind the input
-      {0, 1, 900, 901, 902},    // output one sample ahead
-      {0, 4, 900, 901, 902},    // four ahead
-      {0, 600, 600, 601, 902},  // output covers both times from sample 0
-      {0, 600, 900, 901, 600},  // output covers the enable at sample 0
-      {0, 600, 900, 901, 603},  // ... at sample 3
-      {0, 0, 5, 6, 902},        // in place, and the times at samples 5 and 6
-      {0, 0, 900, 2, 3},        // in place, fall time and enable inside the block
-      {10, 600, 12, 600, 601},  // times and enable in the input and the output
-      {0, 600, 900, 901, 902},  // nothing shared
-  };
-  std::mt19937 rng(99);
+const Layout layouts[] = {
+    {0, 0, 900, 901, 902},    // in place
+    {1, 0, 900, 901, 902},    // output one sample behind the input
+    {0, 1, 900, 901, 902},    // output one sample ahead
+    {0, 4, 900, 901, 902},    // four ahead
+    {0, 9, 900, 901, 902},    // nine ahead: past a group of eight
+    {9, 0, 900, 901, 902},    // nine behind
+    {0, 600, 600, 601, 902},  // output covers both times from sample 0
+    {0, 600, 900, 901, 600},  // output covers the enable at sample 0
+    {0, 600, 900, 901, 603},  // ... at sample 3
+    {0, 0, 5, 6, 902},        // in place, and the times at samples 5 and 6
+    {0, 0, 900, 2, 3},        // in place, fall time and enable inside the block
+    {10, 600, 12, 600, 601},  // times and enable in the input and the output
+    {0, 600, 900, 901, 902},  // nothing shared
+};
+
+// What the arena's streams hold: random levels, or runs of a few values that
+// the glide reaches and then sits on (where several samples are taken at a
+// time), signed zeros among them.
+enum class Input { random, runs };
+
+void fill(std::vector<float>& arena, Input kind, std::mt19937& rng) {
   std::uniform_real_distribution<float> level(-10.0f, 10.0f);
-  for (const Layout& l : layouts) {
-    for (uint32_t n : {1u, 2u, 3u, 7u, 16u, 64u}) {
-      SCOPED_TRACE(testing::Message()
-                   << "in " << l.in << " out " << l.out << " rise " << l.rise << " fall " << l.fall
-                   << " enable " << l.enable << " n " << n);
-      std::vector<float> arena(1000);
-      for (float& v : arena) v = level(rng);
-      arena[l.rise] = 0.015f;  // short enough that the value swings past the input
-      arena[l.fall] = 0.04f;
-      arena[l.enable] = 1.0f;
-      std::vector<float> expected = arena;
-      float value = 0.0f;
-      reference(expected.data(), l, 48000.0f, value, n);
-      host::Instance inst(lib);
-      inst.connect(input, arena.data() + l.in);
-      inst.connect(output, arena.data() + l.out);
-      inst.connect(rise_time, arena.data() + l.rise);
-      inst.connect(fall_time, arena.data() + l.fall);
-      inst.connect(enable, arena.data() + l.enable);
-      inst.run(n);
-      ASSERT_EQ(host::bits(arena), host::bits(expected));
-      EXPECT_EQ(host::bits(record_of(inst).current_value), host::bits(value));
+  const float steady[] = {0.0f, -0.0f, 1.0f, 0.5f, -2.0f, 3.0f};
+  std::uniform_int_distribution<size_t> pick(0, std::size(steady) - 1), run(1, 24);
+  for (size_t i = 0; i < arena.size();) {
+    if (kind == Input::random) {
+      arena[i++] = level(rng);
+      continue;
+    }
+    const float v = steady[pick(rng)];
+    for (size_t k = run(rng); k > 0 && i < arena.size(); --k) arena[i++] = v;
+  }
+}
+
+TEST_F(Slew, SharedBuffersGiveTheSampleBySampleResult) {
+  // Short times swing the value past the input; at the halving rate 0.5 ms
+  // covers a whole power-of-two distance in one step, so runs are reached.
+  const struct {
+    Input kind;
+    double rate;
+    float rise, fall;
+  } inputs[] = {{Input::random, 48000.0, 0.015f, 0.04f}, {Input::runs, halving_rate, 0.5f, 0.5f}};
+  std::mt19937 rng(99);
+  for (const auto& kind : inputs) {
+    for (const Layout& l : layouts) {
+      for (uint32_t n : {1u, 2u, 3u, 7u, 16u, 17u, 64u, 200u}) {
+        SCOPED_TRACE(testing::Message()
+                     << "in " << l.in << " out " << l.out << " rise " << l.rise << " fall "
+                     << l.fall << " enable " << l.enable << " n " << n << " rate " << kind.rate);
+        std::vector<float> arena(1000);
+        fill(arena, kind.kind, rng);
+        arena[l.rise] = kind.rise;
+        arena[l.fall] = kind.fall;
+        arena[l.enable] = 1.0f;
+        std::vector<float> expected = arena;
+        float value = 0.0f, dropped = 0.0f;
+        host::Instance inst(lib, kind.rate);
+        for (int call = 0; call < 3; ++call) {
+          reference(expected.data(), l, static_cast<float>(kind.rate), value, dropped, n);
+          inst.connect(input, arena.data() + l.in);
+          inst.connect(output, arena.data() + l.out);
+          inst.connect(rise_time, arena.data() + l.rise);
+          inst.connect(fall_time, arena.data() + l.fall);
+          inst.connect(enable, arena.data() + l.enable);
+          inst.run(n);
+          ASSERT_EQ(host::bits(arena), host::bits(expected)) << "call " << call;
+          EXPECT_EQ(host::bits(record_of(inst).current_value), host::bits(value));
+          EXPECT_EQ(host::bits(record_of(inst).dropped_step), host::bits(dropped));
+        }
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "shell/blocks.hpp"
 #include "shell/fma.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
@@ -84,7 +85,9 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
 // smoothing is on or off, so switching smoothing on mid-stream continues from
 // where the control has led it. A step that would leave the state infinite or
 // NaN is dropped. Smoothing is read at every sample, after the step, because
-// the output may cover its storage.
+// the output may cover its storage. The output carries y: the control value
+// until smoothing first reads 1, then the filter's value at each sample that
+// reads 1, held through the samples that do not.
 template <zul::FmaPath path>
 void smooth(Control* self, float value, uint32_t n) {
   float* out = self->output;
@@ -93,6 +96,7 @@ void smooth(Control* self, float value, uint32_t n) {
   const double a = self->feedback_coefficient;
   const double x = static_cast<double>(value);
   double s = self->filter_state;
+  float y = value;
   for (uint32_t i = 0; i < n; ++i) {
     const double feedback = a * s;
     const double next = zul::fused_multiply_add<path>(input_weight, x, feedback);
@@ -100,46 +104,69 @@ void smooth(Control* self, float value, uint32_t n) {
       s = next;
     }
     if (zul::switch_reading(smoothing_switch[0]) == 1) {
-      out[i] = static_cast<float>(s);
-    } else {
-      out[i] = value;
+      y = static_cast<float>(s);
     }
+    out[i] = y;
   }
   self->filter_state = s;
 }
 
 // The output apart from the smoothing switch: its reading holds for the
 // block, so each sample is the filter step and one store, with the state in a
-// register. A dropped step leaves the state and the input as they were, so
-// every later step of the block is the same step, dropped again: the loop
-// ends there and the rest of the block carries what the output carried. The
-// test is thus a loop exit beside the chain of steps, not a step in it.
+// register. A step that leaves the state as it was (dropped, or landing on
+// the same bits) leaves the input as it was too, so every later step of the
+// block is that same step: the loop ends there and the rest of the block is
+// one value, written as a fill. The test is a loop exit beside the chain of
+// steps, not a step in it.
 template <zul::FmaPath path>
-void smooth_block(Control* self, float value, uint32_t n, bool smoothed) {
+[[gnu::always_inline]] inline void smooth_block(Control* self, float value, uint32_t n,
+                                                bool smoothed) {
   float* out = self->output;
   const double input_weight = self->input_coefficient;
   const double a = self->feedback_coefficient;
   const double x = static_cast<double>(value);
+  // The state's bits are compared, and kept where the loop ends, from an
+  // integer copy: the state itself then goes straight from one step into the
+  // next, with no register move in the chain.
   double s = self->filter_state;
+  uint64_t s_bits = std::bit_cast<uint64_t>(s);
   uint32_t i = 0;
   if (smoothed) {
     for (; i < n; ++i) {
       const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
-      if (!is_finite(next)) break;
+      const auto next_bits = std::bit_cast<uint64_t>(next);
+      if (!is_finite(next) || next_bits == s_bits) break;
       s = next;
+      s_bits = next_bits;
       out[i] = static_cast<float>(s);
     }
   } else {
     for (; i < n; ++i) {
       const double next = zul::fused_multiply_add<path>(input_weight, x, a * s);
-      if (!is_finite(next)) break;
+      const auto next_bits = std::bit_cast<uint64_t>(next);
+      if (!is_finite(next) || next_bits == s_bits) break;
       s = next;
+      s_bits = next_bits;
       out[i] = value;
     }
   }
+  s = std::bit_cast<double>(s_bits);
   const float held = smoothed ? static_cast<float>(s) : value;
-  for (; i < n; ++i) out[i] = held;
+  zul::fill_block(out + i, held, n - i);
   self->filter_state = s;
+}
+
+void smooth_block_software(Control* self, float value, uint32_t n, bool smoothed) {
+  smooth_block<zul::FmaPath::software>(self, value, n, smoothed);
+}
+
+// The hardware fused multiply-add, and on x86-64 the fill in AVX (the
+// instruction's presence implies AVX's).
+#if defined(__x86_64__)
+[[gnu::target("avx")]]
+#endif
+void smooth_block_hardware(Control* self, float value, uint32_t n, bool smoothed) {
+  smooth_block<zul::FmaPath::hardware>(self, value, n, smoothed);
 }
 
 // Reads the control once per block, before anything is written; the state is
@@ -153,9 +180,9 @@ void run(LV2_Handle instance, uint32_t n) {
   if (!zul::covers(self->output, n, self->smoothing)) {
     const bool smoothed = zul::switch_reading(self->smoothing[0]) == 1;
     if (self->fma_path == zul::FmaPath::hardware) {
-      smooth_block<zul::FmaPath::hardware>(self, value, n, smoothed);
+      smooth_block_hardware(self, value, n, smoothed);
     } else {
-      smooth_block<zul::FmaPath::software>(self, value, n, smoothed);
+      smooth_block_software(self, value, n, smoothed);
     }
     return;
   }

@@ -1,7 +1,10 @@
 // zul-cv-slew: glides a CV stream toward its input, one time for rising and
 // another for falling. The glided value never becomes infinite or NaN: a
-// sample that would make it so leaves it where it was.
+// sample that would make it so leaves it where it was. Steps too small to
+// move the value are summed until together they move it, so a glide arrives
+// at a steady input instead of stopping short of it.
 #include <cfloat>
+#include <cstring>
 
 #include "shell/blocks.hpp"
 #include "shell/fma.hpp"
@@ -20,6 +23,10 @@ struct Slew {
   const float* enable;
   float sample_rate;
   float current_value;
+  // The steps lost to rounding since the glided value last moved: each was
+  // below half a unit in the last place of the value, so adding it alone
+  // gave the value back.
+  float dropped_step;
   // Not plugin state: zul::avx_loops(), asked once in instantiate so that
   // run() does not ask the processor at every call.
   bool avx;
@@ -61,6 +68,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   }
   self->sample_rate = static_cast<float>(rate);
   self->current_value = 0.0f;
+  self->dropped_step = 0.0f;
   self->avx = zul::avx_loops();
   return self;
 }
@@ -88,48 +96,129 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// One step from s toward x over a time's samples (the time times the rate),
-// each operation rounded on its own and in this order: no fusion, no folding
-// of the constant into the divisor.
-float glide(float s, float x, float samples) {
+// One step from value toward input x over a time's samples (the time times
+// the rate), each operation rounded on its own and in this order: no fusion,
+// no folding of the constant into the divisor. A step that would make the
+// value infinite or NaN is ignored. A step that rounds back to the value is
+// added to the dropped ones, and their sum moves the value once it can.
+[[gnu::always_inline]] inline void step_toward(float& value, float& dropped, float x,
+                                               float samples) {
+  const float s = value;
   const float difference = x - s;
   const float scaled = difference * per_millisecond;
   const float step = scaled / samples;
-  return s + step;
+  const float next = s + step;
+  if (!is_finite(next)) [[unlikely]] {
+    return;
+  }
+  if (next != s) [[likely]] {
+    value = next;
+    dropped = 0.0f;
+    return;
+  }
+  dropped += step;
+  const float gathered = s + dropped;
+  if (is_finite(gathered) && gathered != s) {
+    value = gathered;
+    dropped = 0.0f;
+  }
 }
 
-// The glided value after input x: toward x with the rise time r or the fall
-// time f (0 holds), kept where a step would make it infinite or NaN. A NaN
-// input passes neither test and holds the value.
-[[gnu::always_inline]] inline float follow(float s, float x, float r, float f, float rise_samples,
-                                           float fall_samples) {
-  float next = s;
-  if (r != 0.0f && s < x) {
-    next = glide(s, x, rise_samples);
-  } else if (f != 0.0f && s > x) {
-    next = glide(s, x, fall_samples);
+// Toward x with the rise time r or the fall time f (0 holds). A NaN input, or
+// one equal to the value, passes neither test and changes nothing. Returns
+// whether a step applied.
+[[gnu::always_inline]] inline bool follow(float& value, float& dropped, float x, float r, float f,
+                                          float rise_samples, float fall_samples) {
+  if (r != 0.0f && value < x) {
+    step_toward(value, dropped, x, rise_samples);
+    return true;
   }
-  return is_finite(next) ? next : s;
+  if (f != 0.0f && value > x) {
+    step_toward(value, dropped, x, fall_samples);
+    return true;
+  }
+  return false;
+}
+
+// Writes value to outputs i to n-1, eight at a time, and tells whether every
+// input there equals it (as floats: -0 equals +0); the comparisons are
+// combined and tested once, at the end. Where the output shares storage with
+// the input, nothing is written before every input has been compared.
+[[gnu::always_inline]] inline bool fill_if_equal(const float* in, float* out, uint32_t i,
+                                                 uint32_t n, float value, bool apart) {
+  zul::Eight v;
+  zul::set_all(v, value);
+  zul::EightMasks same = ~zul::EightMasks{};
+  const uint32_t start = i;
+#pragma GCC unroll 4
+  for (; i + 8 <= n; i += 8) {
+    zul::Eight x;
+    std::memcpy(&x, in + i, sizeof x);
+    same &= x == v;
+    if (apart) std::memcpy(out + i, &v, sizeof v);
+  }
+  uint64_t lanes[4];
+  std::memcpy(lanes, &same, sizeof lanes);
+  bool all = (lanes[0] & lanes[1] & lanes[2] & lanes[3]) == ~uint64_t{0};
+  const uint32_t tail = i;
+  for (; i < n; ++i) all &= in[i] == value;
+  if (all) {
+    const uint32_t from = apart ? tail : start;
+    zul::fill_block(out + from, value, n - from);
+  }
+  return all;
+}
+
+// Where the input equals the glided value no step applies and the output is
+// that value. Where every input to the end of the block does, the rest of the
+// block is one fill; otherwise sample by sample while they do (what the fill
+// wrote past that sample is written again by the glide). Returns the first
+// sample that differs. Every input read equals the value and every output
+// written is the value, so an input sharing storage with the output reads as
+// in the sample-by-sample order, at any offset.
+[[gnu::always_inline]] inline uint32_t hold_arrived(const float* in, float* out, uint32_t i,
+                                                    uint32_t n, float value, bool apart) {
+  if (fill_if_equal(in, out, i, n, value, apart)) return n;
+  for (; i < n && in[i] == value; ++i) out[i] = value;
+  return i;
 }
 
 // Enabled, with controls no output covers: the times hold for the block, so
 // their products with the rate are formed once (the same products the
-// per-sample path forms), and the glided value stays in a register from
-// sample to sample.
-// Each sample still reads its input before writing its output, in rising
-// order, so an input sharing storage with the output is read as in run().
-void glide_block(Slew* self, uint32_t n, float r, float f) {
+// per-sample path forms), and the glide stays in registers from sample to
+// sample. Each sample still reads its input before writing its output, in
+// rising order, so an input sharing storage with the output is read as in
+// run().
+[[gnu::always_inline]] inline void glide_block(Slew* self, uint32_t n, float r, float f) {
   const float* in = self->input;
   float* out = self->output;
   const float rise_samples = r * self->sample_rate;
   const float fall_samples = f * self->sample_rate;
-  float s = self->current_value;
-  for (uint32_t i = 0; i < n; ++i) {
-    s = follow(s, in[i], r, f, rise_samples, fall_samples);
-    out[i] = s;
+  const bool apart = !zul::streams_overlap(in, out, n);
+  float value = self->current_value;
+  float dropped = self->dropped_step;
+  for (uint32_t i = 0; i < n;) {
+    const float x = in[i];
+    if (!follow(value, dropped, x, r, f, rise_samples, fall_samples) && x == value) {
+      i = hold_arrived(in, out, i, n, value, apart);
+      continue;
+    }
+    out[i] = value;
+    ++i;
   }
-  self->current_value = s;
+  self->current_value = value;
+  self->dropped_step = dropped;
 }
+
+void glide_plain(Slew* self, uint32_t n, float r, float f) {
+  glide_block(self, n, r, f);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx")]] void glide_avx(Slew* self, uint32_t n, float r, float f) {
+  glide_block(self, n, r, f);
+}
+#endif
 
 // Whether the output leaves element 0 of every control alone: then the
 // enable and the times hold for the whole block.
@@ -147,7 +236,15 @@ void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Slew*>(instance);
   if (n != 0 && controls_hold(self, n)) {
     if (self->enable[0] == 1.0f) {
-      glide_block(self, n, self->rise_time[0], self->fall_time[0]);
+      const float r = self->rise_time[0];
+      const float f = self->fall_time[0];
+#if defined(__x86_64__)
+      if (self->avx) {
+        glide_avx(self, n, r, f);
+        return;
+      }
+#endif
+      glide_plain(self, n, r, f);
       return;
     }
     // Off, with separate buffers: a plain copy.
@@ -165,10 +262,9 @@ void run(LV2_Handle instance, uint32_t n) {
     }
     const float r = self->rise_time[0];
     const float f = self->fall_time[0];
-    const float s =
-        follow(self->current_value, x, r, f, r * self->sample_rate, f * self->sample_rate);
-    self->current_value = s;
-    self->output[i] = s;
+    follow(self->current_value, self->dropped_step, x, r, f, r * self->sample_rate,
+           f * self->sample_rate);
+    self->output[i] = self->current_value;
   }
 }
 

@@ -140,13 +140,22 @@ void run_round(Model& m, uint32_t n) {
       continue;
     }
     const float x = in[i];
+    if (std::isnan(x)) {
+      // All four are the input made quiet, its sign and payload kept: a
+      // signalling NaN too, which a library call or a plain copy could
+      // leave signalling.
+      const float quiet = std::bit_cast<float>(std::bit_cast<uint32_t>(x) | 0x00400000u);
+      out_round[i] = quiet;
+      out_ceil[i] = quiet;
+      out_floor[i] = quiet;
+      out_fraction[i] = quiet;
+      continue;
+    }
     const auto rounded = static_cast<float>(std::floor(static_cast<double>(operand(x)) + 0.5));
     const float ceiling = std::ceil(operand(x));
     const float floor = std::floor(operand(x));
     float fraction;
-    if (std::isnan(x)) {
-      fraction = x;
-    } else if (std::fabs(x) >= 2147483648.0f) {
+    if (std::fabs(x) >= 2147483648.0f) {
       fraction = 0.0f;  // whole, and its truncation beyond the signed 32-bit range
     } else {
       fraction = x - static_cast<float>(static_cast<int32_t>(x));
@@ -200,6 +209,28 @@ void run_parameter_modulation(Model& m, uint32_t n) {
 constexpr float per_millisecond = 999.99994f;
 static_assert(std::bit_cast<uint32_t>(per_millisecond) == 0x4479FFFFu);
 
+// The glide toward x from s over time t: the step q and the sum s + q, each
+// operation in single precision in this order. A sum that is not finite is
+// not taken. A step lost to rounding (the sum gives s back) is added to the
+// dropped steps, and s moves by their total once that total moves it.
+void glide(Model& m, float x, float t) {
+  const float s = m.current_value;
+  const float q = ((x - s) * per_millisecond) / (t * m.sample_rate);
+  const float s1 = s + q;
+  if (!std::isfinite(s1)) return;
+  if (s1 != s) {
+    m.current_value = s1;
+    m.dropped_step = 0.0f;
+    return;
+  }
+  m.dropped_step = m.dropped_step + q;
+  const float s2 = s + m.dropped_step;
+  if (std::isfinite(s2) && s2 != s) {
+    m.current_value = s2;
+    m.dropped_step = 0.0f;
+  }
+}
+
 void run_slew(Model& m, uint32_t n) {
   if (n == 0) return;
   float* in = m.port[0];
@@ -213,25 +244,13 @@ void run_slew(Model& m, uint32_t n) {
     }
     const float r = m.port[2][0];
     const float f = m.port[3][0];
-    float s = m.current_value;
-    const float rate = m.sample_rate;
-    float next = s;
+    const float s = m.current_value;
     if (r != 0.0f && s < x) {
-      const float difference = x - s;
-      const float scaled = difference * per_millisecond;
-      const float samples = r * rate;
-      next = s + scaled / samples;
+      glide(m, x, r);
     } else if (f != 0.0f && s > x) {
-      const float difference = x - s;
-      const float scaled = difference * per_millisecond;
-      const float samples = f * rate;
-      next = s + scaled / samples;
+      glide(m, x, f);
     }
-    if (std::isfinite(next)) {
-      s = next;
-    }
-    m.current_value = s;
-    out[i] = s;
+    out[i] = m.current_value;
   }
 }
 
@@ -301,6 +320,10 @@ void run_control(Model& m, uint32_t n) {
   double s = m.filter_state;
   const double a = m.feedback_coefficient;
   const double one_minus_a = m.input_coefficient;
+  // y, what the output carries: v until smoothing reads 1, then the filter's
+  // value rounded to single, kept through samples where smoothing reads
+  // anything else.
+  float y = v;
   for (uint32_t i = 0; i < n; ++i) {
     const double feedback = a * s;
     const double next = std::fma(one_minus_a, static_cast<double>(v), feedback);
@@ -308,10 +331,9 @@ void run_control(Model& m, uint32_t n) {
       s = next;  // an infinite or NaN step leaves the filter where it was
     }
     if (reads_one(m.port[2][0])) {
-      out[i] = static_cast<float>(s);
-    } else {
-      out[i] = v;
+      y = static_cast<float>(s);
     }
+    out[i] = y;
   }
   m.filter_state = s;
 }

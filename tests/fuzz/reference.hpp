@@ -60,6 +60,7 @@ struct Model {
 
   float sample_rate = 0.0f;  // slew
   float current_value = 0.0f;
+  float dropped_step = 0.0f;
   bool gate_open = false;      // gate
   float last_in_range = 0.0f;  // range
   float last_out_of_range = 0.0f;
