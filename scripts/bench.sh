@@ -87,6 +87,16 @@ callgrind inside `run` over 200 blocks of 256 frames with separate buffers:
 they do not depend on the machine's load and are the figure to compare
 between commits.
 
+The slew limiter and the smoothing filter mostly see a still input, so the
+second table times each in two regimes at 256 frames: moving (the slew
+limiter after the sine, the filter's control flipping between 0 and 10 at
+every call, so that the state changes at every sample) against its
+arithmetic chain, and still (the slew limiter arrived at a held input of 2.5,
+the filter settled on a held control of 1) against the memcpy or memset of
+the bytes it reads and writes. The summary line of those two plugins is
+their moving row. Their instructions per sample are counted in each regime
+after it has settled.
+
 Rows with shared buffers take `run`'s sample-by-sample path, except "outputs
 shared": all outputs on one buffer, none over an input or a control, which
 keeps a fast path (the buffer ends with the last output of each sample). With
