@@ -227,6 +227,27 @@ TEST_P(PortTable, PortsMatchTheTable) {
   }
 }
 
+// The enable is the port a host may map its own bypass button to where
+// switching it off passes the input through exactly; where off silences the
+// outputs (rounding, parameter modulation) it is no bypass.
+TEST_P(PortTable, BypassIsTheEnableWhereOffPassesTheInput) {
+  const ports::Plugin& row = GetParam();
+  const std::set<std::string> bypassed = {"zul-cv-abs", "zul-cv-slew", "zul-cv-gate"};
+  World w;
+  const LilvPlugin* plugin = w.plugin(host::plugin_uri(row.name));
+  ASSERT_NE(plugin, nullptr) << row.name << " not found in " << ZUL_TEST_STAGE_DIR;
+  const LilvPort* port =
+      lilv_plugin_get_port_by_designation(plugin, w.uri(lv2, "InputPort"), w.uri(lv2, "enabled"));
+  if (bypassed.contains(row.name)) {
+    ASSERT_NE(port, nullptr) << row.name << ": no port designated lv2:enabled";
+    EXPECT_EQ(as_string(lilv_port_get_symbol(plugin, port)), std::string("enable"));
+    EXPECT_TRUE(lilv_port_has_property(plugin, port, w.uri(lv2, "toggled")));
+  } else {
+    EXPECT_EQ(port, nullptr) << row.name << ": designates "
+                             << as_string(lilv_port_get_symbol(plugin, port));
+  }
+}
+
 // What a host shows about a plugin besides its ports, and what a linter asks
 // for. Each plugin is read in a world of its own, together with the LV2
 // specifications, so that no other bundle's statements stand in for its own.
