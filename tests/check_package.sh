@@ -9,7 +9,9 @@
 # gzip -9n writes it, dated by its newest entry, which is VERSION. Its control
 # fields name the project, its version and this machine's architecture, and
 # it depends on libc6 from the first release with every symbol version that
-# the libraries need. Unpacked, lilv finds exactly our plugins in it.
+# the libraries need. lintian finds no error and no warning in it (its notes,
+# I: and below, are shown but pass). Unpacked, lilv finds exactly our plugins
+# in it.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2
@@ -130,6 +132,20 @@ check "Description has a summary and a long description" \
   test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
 check "Description lines fit in 80 columns" \
   equal "$(awk 'length > 80' <<<"$description")" ""
+
+# lintian exits non-zero on an error or a warning, and says why in E: and W:
+# lines; either fails the check. Run as root it says so on stderr, and goes on.
+lintian_clean() {
+  local status=0
+  lintian --info --display-info --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+    status=$?
+  if [ "$status" -ne 0 ] || grep -q '^[EW]: ' "$scratch/lintian.log"; then
+    cat "$scratch/lintian.log"
+    return 1
+  fi
+  grep '^[^N]: ' "$scratch/lintian.log" || true  # the tags alone, without their explanations
+}
+check "lintian finds no error and no warning" lintian_clean
 
 check "lilv finds exactly our plugins in the unpacked package" \
   "$here/expect_lilv.sh" "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
