@@ -25,7 +25,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 # the package's root, so cpack refuses it.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
+# The libraries stripped, also of the .comment and .note that plain strip
+# leaves (by the target's strip, for a cross build).
 set(CPACK_STRIP_FILES ON)
+set(CPACK_ZUL_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/ZulPackageStrip.cmake")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # <name>_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUL_CV_MAINTAINER_NAME} <${ZUL_CV_MAINTAINER_EMAIL}>")

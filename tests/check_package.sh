@@ -4,7 +4,8 @@
 # holds it against what cmake --install puts in the bundles: the package must
 # hold those bundles under /usr/lib/lv2, each with its manifest, Turtle and
 # library, the copyright file and the changelog under /usr/share/doc/NAME, and
-# nothing else, owned by root with Debian's modes. The copyright file carries
+# nothing else, owned by root with Debian's modes, the libraries without the
+# compiler's .comment. The copyright file carries
 # LICENSE's copyright line and text; changelog.gz is packaging/changelog as
 # gzip -9n writes it, dated by its newest entry, which is VERSION. Its control
 # fields name the project, its version and this machine's architecture, and
@@ -94,6 +95,10 @@ dpkg-deb -x "$deb" "$scratch/root"
 glibc=$(for so in "$scratch/root/$lv2"/*/*.so; do readelf -V -W "$so"; done |
   sed -n 's/.*Name: GLIBC_\([0-9.]*\) .*/\1/p' | sort -V | tail -n 1)
 check "the libraries need some version of the C library" test -n "$glibc"
+check "the libraries are stripped of .comment, as dh_strip would" \
+  equal "$(for so in "$scratch/root/$lv2"/*/*.so; do
+    readelf -S -W "$so" | grep -q ' \.comment ' && echo "$so"
+  done)" ""
 
 # The copyright file: LICENSE's copyright line, and its text in each License
 # paragraph, indented by one space with " ." for an empty line.
