@@ -1,4 +1,5 @@
-# The Debian package: the nine bundles under /usr/lib/lv2, and nothing else.
+# The Debian package: the nine bundles under /usr/lib/lv2, the licence and the
+# changelog under /usr/share/doc/zul-cv, and nothing else.
 # cpack -G DEB --config build/CPackConfig.cmake writes build/zul-cv_<version>_<arch>.deb.
 #
 # Only the install component "plugins" goes in: whatever else the build
@@ -24,7 +25,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 # the package's root, so cpack refuses it.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
+# The libraries stripped, also of the .comment and .note that plain strip
+# leaves (by the target's strip, for a cross build).
 set(CPACK_STRIP_FILES ON)
+set(CPACK_ZUL_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/ZulPackageStrip.cmake")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # <name>_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUL_CV_MAINTAINER_NAME} <${ZUL_CV_MAINTAINER_EMAIL}>")
@@ -35,5 +40,59 @@ set(CPACK_DEBIAN_PACKAGE_PROVIDES lv2-plugin)
 # dpkg-shlibdeps reads the libraries' symbol versions: libc6 from the release
 # that has every symbol they use.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+# Debian wants both in every package, and the ISC licence wants its notice in
+# every copy: they go with the bundles in the component "plugins", so that
+# cmake --install lays them too, under <prefix>/share/doc/zul-cv.
+set(doc_dir "${PROJECT_BINARY_DIR}/doc")
+set(doc_destination "share/doc/${PROJECT_NAME}")
+
+# copyright, in Debian's machine-readable format: the copyright line and the
+# licence text are LICENSE's own, so that the two cannot drift apart.
+set(license_file "${PROJECT_SOURCE_DIR}/LICENSE")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${license_file}")
+file(READ "${license_file}" license)
+if(NOT license MATCHES "\nCopyright \\(c\\) ([^\n]+)\n\n(.*[^\n])\n*$")
+  message(FATAL_ERROR "${license_file}: no copyright line followed by the licence text")
+endif()
+set(copyright_holders "${CMAKE_MATCH_1}")
+# Every line of the text indented by one space, an empty one written " .".
+string(REPLACE "\n\n" "\n.\n" license_text "${CMAKE_MATCH_2}")
+string(REPLACE "\n" "\n " license_text " ${license_text}")
+file(CONFIGURE OUTPUT "${doc_dir}/copyright" @ONLY CONTENT
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: @PROJECT_NAME@
+Upstream-Contact: @ZUL_CV_MAINTAINER_NAME@ <@ZUL_CV_MAINTAINER_EMAIL@>
+Source: @ZUL_CV_HOMEPAGE@
+
+Files: *
+Copyright: @copyright_holders@
+License: ISC
+
+License: ISC
+@license_text@
+")
+
+# changelog.gz from packaging/changelog, byte for byte the same from any
+# build: gzip -n leaves out the name and the time, and the file takes the
+# date of the newest entry as its own, which the package records.
+set(changelog "${PROJECT_SOURCE_DIR}/packaging/changelog")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${changelog}")
+file(STRINGS "${changelog}" changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
+if(NOT changelog_trailer MATCHES "^ -- .*>  (.+)$")
+  message(FATAL_ERROR "${changelog}: no trailer line with the date of the newest entry")
+endif()
+set(changelog_date "${CMAKE_MATCH_1}")
+add_custom_command(OUTPUT "${doc_dir}/changelog.gz"
+  COMMAND sh -c "gzip -9nc \"$0\" >\"$1\" && touch -d \"$2\" \"$1\""
+          "${changelog}" "${doc_dir}/changelog.gz" "${changelog_date}"
+  DEPENDS "${changelog}"
+  COMMENT "Compressing packaging/changelog"
+  VERBATIM)
+add_custom_target(zul_changelog ALL DEPENDS "${doc_dir}/changelog.gz")
+
+install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
+        DESTINATION "${doc_destination}" COMPONENT plugins
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 include(CPack)

@@ -12,6 +12,7 @@ packages=(
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
+  lintian                               # the package test holds the .deb to Debian's rules
   libbenchmark-dev valgrind             # benchmarks (scripts/bench.sh)
 )
 if [ "${1:-}" = --checks ]; then

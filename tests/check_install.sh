@@ -4,7 +4,8 @@
 # once with an absolute one. Each time the LV2 directory must hold our
 # bundles and nothing else, each bundle the staged one file for file (its
 # manifest, Turtle and library at least), and lilv must find exactly our
-# plugins there, as it finds them staged.
+# plugins there, as it finds them staged. The copyright file and the
+# changelog go with them, under <prefix>/share/doc/zul-cv.
 set -euo pipefail
 build=$1
 domain=$2
@@ -31,11 +32,18 @@ expect_bundles() {
   "$here/expect_lilv.sh" "$dir" "$stage" "$base" "${@:3}"
 }
 
+expect_doc() {
+  [ "$(ls "$1")" = "$(printf '%s\n' changelog.gz copyright)" ] ||
+    { echo "$1 holds$(printf '\n  %s' $(ls "$1"))"; exit 1; }
+}
+
 DESTDIR="$scratch/a" cmake --install "$build" --prefix /opt/zul >/dev/null
 expect_bundles "$scratch/a/opt/zul/lib/lv2" "$build/lv2" "$@"
+expect_doc "$scratch/a/opt/zul/share/doc/zul-cv"
 
 cmake -S "$here/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF \
   -DZUL_CV_DOMAIN="$domain" -DZUL_CV_LV2_INSTALL_DIR=/usr/local/share/lv2 >/dev/null
 cmake --build "$scratch/build" >/dev/null
 DESTDIR="$scratch/b" cmake --install "$scratch/build" >/dev/null
 expect_bundles "$scratch/b/usr/local/share/lv2" "$scratch/build/lv2" "$@"
+expect_doc "$scratch/b/usr/local/share/doc/zul-cv"

@@ -3,10 +3,16 @@
 # Builds the Debian package of the build tree into a scratch directory and
 # holds it against what cmake --install puts in the bundles: the package must
 # hold those bundles under /usr/lib/lv2, each with its manifest, Turtle and
-# library, and nothing else, owned by root with Debian's modes. Its control
+# library, the copyright file and the changelog under /usr/share/doc/NAME, and
+# nothing else, owned by root with Debian's modes, the libraries without the
+# compiler's .comment. The copyright file carries
+# LICENSE's copyright line and text; changelog.gz is packaging/changelog as
+# gzip -9n writes it, dated by its newest entry, which is VERSION. Its control
 # fields name the project, its version and this machine's architecture, and
 # it depends on libc6 from the first release with every symbol version that
-# the libraries need. Unpacked, lilv finds exactly our plugins in it.
+# the libraries need. lintian finds no error and no warning in it (its notes,
+# I: and below, are shown but pass). Unpacked, lilv finds exactly our plugins
+# in it.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2
@@ -39,6 +45,8 @@ equal() {  # equal ACTUAL EXPECTED, showing both when they differ
 arch=$(dpkg --print-architecture)
 deb_name="${name}_${version}_${arch}.deb"
 lv2=usr/lib/lv2
+doc=usr/share/doc/$name
+source=$(cd "$here/.." && pwd)
 
 if ! timeout 90 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
   >"$scratch/cpack.log" 2>&1; then
@@ -60,17 +68,20 @@ for p in "$@"; do
     check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
   done
 done
+check "cmake --install lays the copyright file and the changelog, and no other doc" \
+  equal "$(ls "$scratch/install/$doc")" "$(printf '%s\n' changelog.gz copyright)"
 expected=$(
-  printf './%s/\n' usr usr/lib $lv2
+  printf './%s/\n' usr usr/lib $lv2 usr/share usr/share/doc
   cd "$scratch/install" &&
     for p in "$@"; do
       find "$lv2/$p.lv2" -type d -printf './%p/\n' -o -printf './%p\n'
-    done
+    done &&
+    find "$doc" -type d -printf './%p/\n' -o -printf './%p\n'
 )
 
 # dpkg-deb -c: "MODE OWNER/GROUP SIZE DATE TIME PATH".
 listing=$(dpkg-deb -c "$deb")
-check "the package holds exactly the bundles" \
+check "the package holds exactly the bundles and the doc" \
   equal "$(awk '{ print $6 }' <<<"$listing" | sort)" "$(sort <<<"$expected")"
 check "every entry is owned by root" \
   equal "$(awk '$2 != "root/root"' <<<"$listing")" ""
@@ -84,6 +95,34 @@ dpkg-deb -x "$deb" "$scratch/root"
 glibc=$(for so in "$scratch/root/$lv2"/*/*.so; do readelf -V -W "$so"; done |
   sed -n 's/.*Name: GLIBC_\([0-9.]*\) .*/\1/p' | sort -V | tail -n 1)
 check "the libraries need some version of the C library" test -n "$glibc"
+check "the libraries are stripped of .comment, as dh_strip would" \
+  equal "$(for so in "$scratch/root/$lv2"/*/*.so; do
+    readelf -S -W "$so" | grep -q ' \.comment ' && echo "$so"
+  done)" ""
+
+# The copyright file: LICENSE's copyright line, and its text in each License
+# paragraph, indented by one space with " ." for an empty line.
+copyright=$scratch/root/$doc/copyright
+check "copyright is in Debian's machine-readable format" \
+  equal "$(head -n 1 "$copyright")" \
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+check "copyright names LICENSE's copyright holders" \
+  equal "$(sed -n 's/^Copyright: //p' "$copyright")" \
+  "$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")"
+license_text=$(sed '1,/^Copyright (c) /d' "$source/LICENSE" | sed '1{/^$/d}')
+check "copyright carries LICENSE's text" \
+  equal "$(awk '/^License: ISC$/ { text = 1; next }
+                text && /^ / { sub(/^ /, ""); if ($0 == ".") $0 = ""; print; next }
+                { text = 0 }' "$copyright")" "$license_text"
+
+changelog=$scratch/root/$doc/changelog.gz
+check "changelog.gz is packaging/changelog as gzip -9n compresses it" \
+  cmp "$changelog" <(gzip -9nc "$source/packaging/changelog")
+check "the changelog's newest entry is $name $version" \
+  equal "$(zcat "$changelog" | head -n 1 | cut -d ' ' -f 1,2)" "$name ($version)"
+changelog_date=$(zcat "$changelog" | sed -n 's/^ -- .*>  //p' | head -n 1)
+check "changelog.gz is dated by its newest entry" \
+  equal "$(stat -c %Y "$changelog")" "$(date -d "$changelog_date" +%s)"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 check "Package" equal "$(field Package)" "$name"
@@ -98,6 +137,20 @@ check "Description has a summary and a long description" \
   test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
 check "Description lines fit in 80 columns" \
   equal "$(awk 'length > 80' <<<"$description")" ""
+
+# lintian exits non-zero on an error or a warning, and says why in E: and W:
+# lines; either fails the check. Run as root it says so on stderr, and goes on.
+lintian_clean() {
+  local status=0
+  lintian --info --display-info --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+    status=$?
+  if [ "$status" -ne 0 ] || grep -q '^[EW]: ' "$scratch/lintian.log"; then
+    cat "$scratch/lintian.log"
+    return 1
+  fi
+  grep '^[^N]: ' "$scratch/lintian.log" || true  # the tags alone, without their explanations
+}
+check "lintian finds no error and no warning" lintian_clean
 
 check "lilv finds exactly our plugins in the unpacked package" \
   "$here/expect_lilv.sh" "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
