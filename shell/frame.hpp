@@ -47,9 +47,12 @@ enum class PortKind : uint8_t {
 };
 using enum PortKind;
 
+// A port slot of the instance record: host memory of 32-bit floats.
+using Slot = float*;
+
 template <class R>
 struct Port {
-  float* R::*slot;
+  Slot R::*slot;
   PortKind kind;
 };
 
@@ -157,18 +160,21 @@ template <class Ops, class R, const auto& ports>
   if (n == 0) return;
   if (controls_hold<R, ports>(r, n, std::make_index_sequence<std::size(ports)>{})) {
     const auto mode = read_controls(r, call);
-    if constexpr (requires { block(r, mode, n, At<R, Ops>{r, 0}); }) {
-      block(r, mode, n, At<R, Ops>{r, 0});
+    // The streams through a copy of the slots, which no store can reach: the
+    // loop keeps them in registers even where it stores through intrinsics.
+    const R slots = r;
+    if constexpr (requires { block(r, mode, n, At<R, Ops>{slots, 0}); }) {
+      block(r, mode, n, At<R, Ops>{slots, 0});
     } else {
       uint32_t i = 0;
-      if constexpr (requires { eight(r, mode, At<R, Ops>{r, 0}); }) {
+      if constexpr (requires { eight(r, mode, At<R, Ops>{slots, 0}); }) {
 #pragma GCC unroll 4
-        for (; i + 8 <= n; i += 8) eight(r, mode, At<R, Ops>{r, i});
+        for (; i + 8 <= n; i += 8) eight(r, mode, At<R, Ops>{slots, i});
       }
       // Several vectors a step: one a step would wait on the loop's jump.
 #pragma GCC ivdep
 #pragma GCC unroll 4
-      for (; i < n; ++i) sample(r, mode, At<R, Ops>{r, i});
+      for (; i < n; ++i) sample(r, mode, At<R, Ops>{slots, i});
     }
   } else {
     for (uint32_t i = 0; i < n; ++i) sample(r, read_controls(r, call), At<R, Ops>{r, i});

@@ -3,17 +3,14 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Abs {
-  float* input;
-  float* output;
-  float* enable;
+  zul::Slot input, output, enable;
 };
 
 constexpr zul::Port<Abs> ports[] = {
-    {&Abs::input, zul::input},
-    {&Abs::output, zul::output},
-    {&Abs::enable, zul::value},
-};
+    {&Abs::input, input}, {&Abs::output, output}, {&Abs::enable, value}};
 
 // The enable, read at every sample before the input.
 bool controls(const Abs& self) {

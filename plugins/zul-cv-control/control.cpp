@@ -10,10 +10,10 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Control {
-  float* output;
-  float* control;
-  float* smoothing;
+  zul::Slot output, control, smoothing;
   double input_coefficient;     // 1 - a, the weight of the control value
   double feedback_coefficient;  // a, the pole: the weight of the previous state
   double filter_state;          // s, never infinite or NaN
@@ -21,10 +21,7 @@ struct Control {
 };
 
 constexpr zul::Port<Control> ports[] = {
-    {&Control::output, zul::output},
-    {&Control::control, zul::value},
-    {&Control::smoothing, zul::value},
-};
+    {&Control::output, output}, {&Control::control, value}, {&Control::smoothing, value}};
 
 // Every finite positive rate, judged from the bits so that a denormal rate
 // gets the same answer whatever the calling thread's floating-point mode.

@@ -5,21 +5,16 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Gate {
-  float* level;
-  float* input;
-  float* output;
-  float* open_threshold;
-  float* close_threshold;
-  float* enable;
+  zul::Slot level, input, output, open_threshold, close_threshold, enable;
   bool gate_open;  // false while closed
 };
 
 constexpr zul::Port<Gate> ports[] = {
-    {&Gate::level, zul::value},           {&Gate::input, zul::input},
-    {&Gate::output, zul::output},         {&Gate::open_threshold, zul::value},
-    {&Gate::close_threshold, zul::value}, {&Gate::enable, zul::value},
-};
+    {&Gate::level, value},          {&Gate::input, input},           {&Gate::output, output},
+    {&Gate::open_threshold, value}, {&Gate::close_threshold, value}, {&Gate::enable, value}};
 
 bool start(Gate& self, double /*rate*/) {
   self.gate_open = false;

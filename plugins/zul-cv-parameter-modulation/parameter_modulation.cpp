@@ -8,20 +8,19 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct ParameterModulation {
-  float* input;
-  float* output;
-  float* offset;
-  float* depth;
-  float* enable;
+  zul::Slot input, output, offset, depth, enable;
 };
 
 using Record = ParameterModulation;
 
-constexpr zul::Port<Record> ports[] = {
-    {&Record::input, zul::input}, {&Record::output, zul::output}, {&Record::offset, zul::value},
-    {&Record::depth, zul::value}, {&Record::enable, zul::value},
-};
+constexpr zul::Port<Record> ports[] = {{&Record::input, input},
+                                       {&Record::output, output},
+                                       {&Record::offset, value},
+                                       {&Record::depth, value},
+                                       {&Record::enable, value}};
 
 // Depth (percent) and offset (tenths), read once per call, before anything
 // else; the enable at every sample.

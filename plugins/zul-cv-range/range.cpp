@@ -4,25 +4,20 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Range {
-  float* input;
-  float* in_range_output;
-  float* out_of_range_output;
-  float* range_low;
-  float* range_high;
-  float* reset;
+  zul::Slot input, in_range_output, out_of_range_output, range_low, range_high, reset;
   float last_in_range;
   float last_out_of_range;
 };
 
-constexpr zul::Port<Range> ports[] = {
-    {&Range::input, zul::value},
-    {&Range::in_range_output, zul::output},
-    {&Range::out_of_range_output, zul::output},
-    {&Range::range_low, zul::value},
-    {&Range::range_high, zul::value},
-    {&Range::reset, zul::value},
-};
+constexpr zul::Port<Range> ports[] = {{&Range::input, value},
+                                      {&Range::in_range_output, output},
+                                      {&Range::out_of_range_output, output},
+                                      {&Range::range_low, value},
+                                      {&Range::range_high, value},
+                                      {&Range::reset, value}};
 
 bool start(Range& self, double /*rate*/) {
   self.last_in_range = 0.0f;

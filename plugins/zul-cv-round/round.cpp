@@ -9,23 +9,18 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Round {
-  float* input;
-  float* output_round;
-  float* output_ceil;
-  float* output_floor;
-  float* output_fraction;
-  float* enable;
+  zul::Slot input, output_round, output_ceil, output_floor, output_fraction, enable;
 };
 
-constexpr zul::Port<Round> ports[] = {
-    {&Round::input, zul::input},
-    {&Round::output_round, zul::output},
-    {&Round::output_ceil, zul::output},
-    {&Round::output_floor, zul::output},
-    {&Round::output_fraction, zul::output},
-    {&Round::enable, zul::value},
-};
+constexpr zul::Port<Round> ports[] = {{&Round::input, input},
+                                      {&Round::output_round, output},
+                                      {&Round::output_ceil, output},
+                                      {&Round::output_floor, output},
+                                      {&Round::output_fraction, output},
+                                      {&Round::enable, value}};
 
 // The enable, read at every sample.
 bool controls(const Round& self) {

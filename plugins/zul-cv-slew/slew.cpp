@@ -11,12 +11,10 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Slew {
-  float* input;
-  float* output;
-  float* rise_time;
-  float* fall_time;
-  float* enable;
+  zul::Slot input, output, rise_time, fall_time, enable;
   float sample_rate;
   float current_value;
   // The steps lost to rounding since the glided value last moved: each was
@@ -24,10 +22,11 @@ struct Slew {
   float dropped_step;
 };
 
-constexpr zul::Port<Slew> ports[] = {
-    {&Slew::input, zul::input},     {&Slew::output, zul::output}, {&Slew::rise_time, zul::value},
-    {&Slew::fall_time, zul::value}, {&Slew::enable, zul::value},
-};
+constexpr zul::Port<Slew> ports[] = {{&Slew::input, input},
+                                     {&Slew::output, output},
+                                     {&Slew::rise_time, value},
+                                     {&Slew::fall_time, value},
+                                     {&Slew::enable, value}};
 
 // The single-precision reciprocal of 0.001, one unit in the last place below
 // 1000: it turns the times into milliseconds, and the last bit depends on it.

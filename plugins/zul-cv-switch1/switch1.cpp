@@ -4,19 +4,16 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Switch1 {
-  float* selector;
-  float* input;
-  float* output_a;
-  float* output_b;
+  zul::Slot selector, input, output_a, output_b;
 };
 
-constexpr zul::Port<Switch1> ports[] = {
-    {&Switch1::input, zul::input},
-    {&Switch1::output_a, zul::output},
-    {&Switch1::output_b, zul::output},
-    {&Switch1::selector, zul::value},
-};
+constexpr zul::Port<Switch1> ports[] = {{&Switch1::input, input},
+                                        {&Switch1::output_a, output},
+                                        {&Switch1::output_b, output},
+                                        {&Switch1::selector, value}};
 
 // The selector, read once per call: 0 routes to output A, 1 to output B, and
 // any other reading writes nothing at all.

@@ -3,19 +3,16 @@
 
 namespace {
 
+using enum zul::PortKind;
+
 struct Switch2 {
-  float* selector;
-  float* input_a;
-  float* input_b;
-  float* output;
+  zul::Slot selector, input_a, input_b, output;
 };
 
-constexpr zul::Port<Switch2> ports[] = {
-    {&Switch2::input_a, zul::input},
-    {&Switch2::input_b, zul::input},
-    {&Switch2::output, zul::output},
-    {&Switch2::selector, zul::value},
-};
+constexpr zul::Port<Switch2> ports[] = {{&Switch2::input_a, input},
+                                        {&Switch2::input_b, input},
+                                        {&Switch2::output, output},
+                                        {&Switch2::selector, value}};
 
 // The selector, read once per call: 0 passes input A, 1 input B, and any
 // other reading writes nothing at all.
