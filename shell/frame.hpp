@@ -34,6 +34,7 @@
 #include <iterator>
 #include <utility>
 
+#include "shell/blocks.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 #include "shell/variant.hpp"
@@ -168,12 +169,11 @@ template <class Ops, class R, const auto& ports>
     } else {
       uint32_t i = 0;
       if constexpr (requires { eight(r, mode, At<R, Ops>{slots, 0}); }) {
-#pragma GCC unroll 4
+        ZUL_UNROLL
         for (; i + 8 <= n; i += 8) eight(r, mode, At<R, Ops>{slots, i});
       }
-      // Several vectors a step: one a step would wait on the loop's jump.
-#pragma GCC ivdep
-#pragma GCC unroll 4
+      ZUL_SAME_INDEX_ONLY
+      ZUL_UNROLL
       for (; i < n; ++i) sample(r, mode, At<R, Ops>{slots, i});
     }
   } else {

@@ -55,7 +55,8 @@ inline double already_whole(double x) {
 // Of a float, or of a double (the rounding's exact sum).
 template <class F>
 F floor(F x) {
-  constexpr F whole = sizeof(F) == sizeof(float) ? F{float_whole} : F(double_whole);
+  constexpr F whole =
+      sizeof(F) == sizeof(float) ? static_cast<F>(float_whole) : static_cast<F>(double_whole);
   if (x > -whole && x < whole) {
     F t = truncated(x);
     if (t > x) t -= F{1};

@@ -120,7 +120,7 @@ void sample(Slew& self, const Times& t, const At& at) {
   zul::set_all(v, value);
   zul::EightMasks same = ~zul::EightMasks{};
   const uint32_t start = i;
-#pragma GCC unroll 4
+  ZUL_UNROLL
   for (; i + 8 <= n; i += 8) {
     zul::Eight x;
     std::memcpy(&x, in + i, sizeof x);
