@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -81,17 +82,21 @@ struct Instance {
 
 namespace frame {
 
-template <class R>
+// The state is set up before anything is allocated, so that a refused rate
+// takes nothing from the allocator. Only the state, which follows the slots
+// in every record, is copied in: the slots stay the host's to set.
+template <class R, const auto& ports>
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
+  R initial{};
+  if constexpr (requires(R & r, double d) { start(r, d); }) {
+    if (!start(initial, rate)) return nullptr;
+  }
   auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
   if (self == nullptr) return nullptr;
-  if constexpr (requires(R & r, double d) { start(r, d); }) {
-    if (!start(self->record, rate)) {
-      std::free(self);
-      return nullptr;
-    }
-  }
+  constexpr size_t slots = std::size(ports) * sizeof(Slot);
+  std::memcpy(reinterpret_cast<char*>(&self->record) + slots,
+              reinterpret_cast<const char*>(&initial) + slots, sizeof(R) - slots);
   self->variant = processor_variant();
   return self;
 }
@@ -209,9 +214,14 @@ void run(LV2_Handle instance, uint32_t n) {
 
 template <class R, const auto& ports>
 constexpr LV2_Descriptor describe(const char* uri) {
-  return {uri,      frame::instantiate<R>, frame::connect_port<R, ports>,
-          activate, frame::run<R, ports>,  deactivate,
-          cleanup,  extension_data};
+  return {uri,
+          frame::instantiate<R, ports>,
+          frame::connect_port<R, ports>,
+          activate,
+          frame::run<R, ports>,
+          deactivate,
+          cleanup,
+          extension_data};
 }
 
 }  // namespace zul
