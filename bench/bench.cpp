@@ -3,7 +3,8 @@
 // frames with each buffer-sharing case, beside the limit that bounds it. The
 // usual Google Benchmark options apply; --table=FILE also writes the results
 // as a Markdown table, --instructions=FILE adds the counts per sample that
-// scripts/bench.sh got from callgrind ("<plugin> <count>" lines). The table
+// scripts/bench.sh got from callgrind ("<plugin> <count>" lines); --variant
+// only names the variant of the plugins' loops this processor takes. The table
 // opens with one line per plugin: its ratio at 256 frames against its target.
 #include <benchmark/benchmark.h>
 
@@ -19,6 +20,7 @@
 
 #include "bench/limits.hpp"
 #include "bench/rig.hpp"
+#include "shell/variant.hpp"
 
 namespace {
 
@@ -70,12 +72,12 @@ void add_regimes(Plugin& p, const ports::Plugin& table, std::vector<Case>& cases
       limits::Limit* limit = p.regime_limits.back().get();
       c.limit_name =
           "limit/" + std::string(table.name) + "/" + regime.name + "/" + std::to_string(n);
-      benchmark::RegisterBenchmark(c.limit_name.c_str(), [limit, n](benchmark::State& st) {
-        for (auto _ : st) limit->run(n);
+      benchmark::RegisterBenchmark(c.limit_name.c_str(), [limit](benchmark::State& st) {
+        for (auto _ : st) limit->run(shared_block);
       })->ComputeStatistics("min", fastest_of);
     }
-    benchmark::RegisterBenchmark(c.name.c_str(), [r, n](benchmark::State& st) {
-      for (auto _ : st) r->run(n);
+    benchmark::RegisterBenchmark(c.name.c_str(), [r](benchmark::State& st) {
+      for (auto _ : st) r->run(shared_block);
     })->ComputeStatistics("min", fastest_of);
     cases.push_back(c);
   }
@@ -245,6 +247,10 @@ int main(int argc, char** argv) {
       table_path = arg.substr(8);
     } else if (arg.starts_with("--instructions=")) {
       instructions_path = arg.substr(15);
+    } else if (arg == "--variant") {
+      // The variant of the plugins' loops that this processor takes.
+      std::cout << (zul::processor_variant() == zul::Variant::avx2 ? "AVX2" : "baseline") << "\n";
+      return 0;
     } else {
       std::cerr << "zul-bench: unknown argument " << arg << "\n";
       return 2;

@@ -60,29 +60,25 @@ endfunction()
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# zul_add_plugin(<name> [LIBM] [FMA])
+# zul_add_plugin(<name> [LIBM])
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
 # ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
 # LIBM links the mathematics library, for a plugin that calls it outside run().
-# FMA marks a plugin whose run chooses its code by the processor, once per
-# instance, from shell/fma.hpp: the fused multiply-add path (fma_path) or the
-# AVX loops (avx_loops), or both. For the tests such a plugin is also staged in
-# build/lv2-software-fma/ with ZUL_CV_FMA_SOFTWARE defined, which forces the
-# baseline path: the software fused multiply-add and the plain, non-AVX loops,
-# tested there under the software_fma. prefix on any machine.
+# For the tests each plugin is also staged in build/lv2-software-fma/ with
+# ZUL_CV_FMA_SOFTWARE defined, which forces the baseline variant of its loops
+# (and the software fused multiply-add), tested there under the software_fma.
+# prefix on any machine.
 function(zul_add_plugin name)
-  cmake_parse_arguments(ARG "LIBM;FMA" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "LIBM" "" "" ${ARGN})
   set(needed libc.so.6)
   if(ARG_LIBM)
     list(APPEND needed libm.so.6)
   endif()
   zul_stage_library(${name} ${name} "${ZUL_CV_STAGE_DIR}" "${ARG_LIBM}")
   # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
-  set_target_properties(${name} PROPERTIES ZUL_NEEDED "${needed}" ZUL_FMA ${ARG_FMA})
-  if(ARG_FMA)
-    zul_stage_library(${name}.software-fma ${name} "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" "${ARG_LIBM}")
-    target_compile_definitions(${name}.software-fma PRIVATE ZUL_CV_FMA_SOFTWARE=1)
-  endif()
+  set_target_properties(${name} PROPERTIES ZUL_NEEDED "${needed}")
+  zul_stage_library(${name}.software-fma ${name} "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" "${ARG_LIBM}")
+  target_compile_definitions(${name}.software-fma PRIVATE ZUL_CV_FMA_SOFTWARE=1)
   set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
 
   # The bundles alone make up the install component "plugins", which is all

@@ -27,7 +27,7 @@ blocks=200
 count() {  # plugin [regime]: prints "plugin[/regime] count"
   local name=$1${2:+/$2} file=$work/$1${2:+.$2}
   valgrind --tool=callgrind --callgrind-out-file="$file.callgrind" \
-    --toggle-collect='(anonymous namespace)::run(void*, unsigned int)' \
+    --toggle-collect='*zul::frame::run<*' \
     build/bench/zul-count "$1" "$blocks" ${2:+"$2"} >/dev/null 2>"$file.log" ||
     { cat "$file.log"; exit 1; }
   total=$(sed -n 's/^totals: //p' "$file.callgrind")
@@ -70,7 +70,8 @@ mkdir -p docs
   echo
   echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)."
   echo
-  echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo)."
+  echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo);"
+  echo "the plugins ran their $(build/bench/zul-bench --variant) variant."
   echo
   cat <<'EOF'
 Each plugin's `run` is called through its descriptor after `dlopen`, as a
@@ -97,11 +98,12 @@ the bytes it reads and writes. The summary line of those two plugins is
 their moving row. Their instructions per sample are counted in each regime
 after it has settled.
 
-Rows with shared buffers take `run`'s sample-by-sample path, except "outputs
-shared": all outputs on one buffer, none over an input or a control, which
-keeps a fast path (the buffer ends with the last output of each sample). With
-an input on an output's buffer, each call processes what the previous call
-left there.
+Rows with shared buffers take `run`'s block loop where streams share a buffer
+at the same index (an input on an output's buffer, all outputs on one
+buffer), and the sample-by-sample loop where an output covers a value the
+plugin reads at element 0 only (the gate's level, the range splitter's
+input). With an input on an output's buffer, each call processes what the
+previous call left there.
 EOF
   echo
   cat "$work/table.md"

@@ -114,13 +114,13 @@ tsan_stage() {
 
 aarch64_stage() {
   build build-aarch64 --toolchain cmake/aarch64-linux-gnu.cmake
-  ZUL_TEST_FMA_PATH=hardware run_ctest build-aarch64
+  ZUL_TEST_VARIANT=baseline run_ctest build-aarch64
 }
 
 # Nehalem has SSE4.2 but neither AVX nor FMA: the plugins' dispatch must take
 # the software fused multiply-add, and the instruction would be SIGILL there.
 nofma_stage() {
-  ZUL_TEST_FMA_PATH=software launched build-nofma qemu-x86_64 -cpu Nehalem
+  ZUL_TEST_VARIANT=baseline launched build-nofma qemu-x86_64 -cpu Nehalem
 }
 
 stage default default_stage

@@ -44,7 +44,7 @@ fi
 # Walk the call graph from run(void*, unsigned int): a call or tail jump into
 # the PLT, or through a register or memory, is a library call in the audio thread.
 "$objdump" -d --no-show-raw-insn "$lib" | awk '
-  /^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); if (fn ~ /3runEPvj$/) roots[fn] = 1; next }
+  /^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); if (fn ~ /3run(E|I.*Ev)Pvj$/) roots[fn] = 1; next }
   fn == "" { next }
   /\t(blr|br)[ \t]/ { indirect[fn] = 1; next }
   !/\t(call|jmp|bl|b)[ \t]/ { next }

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "shell/fma.hpp"
 #include "shell/plugin.hpp"
+#include "shell/variant.hpp"
 #include "tests/allocations.hpp"
 #include "tests/host.hpp"
 #include "tests/port_table.hpp"
@@ -168,39 +168,40 @@ TEST(Allocations, InterposedAllocatorSeesLibraryCalls) {
   EXPECT_EQ(allocations::stop_counting(), 2) << "one malloc in instantiate, one free in cleanup";
 }
 
-// The path the kernel's view of this processor calls for: on x86-64 the
-// instruction wants both the fma and the avx flag (the kernel shows avx only
-// where it saves the AVX state); AArch64 always has it. Empty if unknown.
-std::string fma_path_from_cpuinfo() {
+// The variant the kernel's view of this processor calls for: on x86-64 the
+// AVX2 loops want the avx2 and fma flags (the kernel shows them only where it
+// saves the AVX state); AArch64 has one variant. Empty if unknown.
+std::string variant_from_cpuinfo() {
 #if defined(__aarch64__)
-  return "hardware";
+  return "baseline";
 #else
   std::ifstream cpuinfo("/proc/cpuinfo");
   std::string line;
   while (std::getline(cpuinfo, line)) {
     if (line.rfind("flags", 0) != 0) continue;
     std::istringstream words(line.substr(line.find(':') + 1));
-    bool fma = false, avx = false;
+    bool fma = false, avx2 = false;
     for (std::string word; words >> word;) {
       fma = fma || word == "fma";
-      avx = avx || word == "avx";
+      avx2 = avx2 || word == "avx2";
     }
-    return fma && avx ? "hardware" : "software";
+    return fma && avx2 ? "avx2" : "baseline";
   }
   return "";
 #endif
 }
 
-// The path the plugins' dispatch must take: ZUL_TEST_FMA_PATH names it where
-// the tests run on a known processor (an emulated one without FMA, or
-// AArch64, whose /proc/cpuinfo is the machine's); elsewhere the kernel's
+// The variant the plugins' dispatch must take: ZUL_TEST_VARIANT names it where
+// the tests run on a known processor (an emulated one without AVX2 or FMA,
+// or AArch64, whose /proc/cpuinfo is the machine's); elsewhere the kernel's
 // flags tell.
-TEST(FmaPath, IsTheOneExpectedOnThisProcessor) {
-  const std::string path = zul::fma_path() == zul::FmaPath::hardware ? "hardware" : "software";
-  const char* named = std::getenv("ZUL_TEST_FMA_PATH");
-  const std::string expected = named != nullptr ? named : fma_path_from_cpuinfo();
-  if (expected.empty()) GTEST_SKIP() << "no flags in /proc/cpuinfo; this processor takes " << path;
-  EXPECT_EQ(path, expected);
+TEST(Variant, IsTheOneExpectedOnThisProcessor) {
+  const std::string variant = zul::processor_variant() == zul::Variant::avx2 ? "avx2" : "baseline";
+  const char* named = std::getenv("ZUL_TEST_VARIANT");
+  const std::string expected = named != nullptr ? named : variant_from_cpuinfo();
+  if (expected.empty())
+    GTEST_SKIP() << "no flags in /proc/cpuinfo; this processor takes " << variant;
+  EXPECT_EQ(variant, expected);
 }
 
 // The switch reading truncates toward zero inside the int32 range and reads

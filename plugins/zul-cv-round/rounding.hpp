@@ -52,11 +52,15 @@ inline double already_whole(double x) {
   return x != x ? quiet(x) : x;
 }
 
-inline float floor(float x) {
-  if (x > -float_whole && x < float_whole) {
-    float t = truncated(x);
-    if (t > x) t -= 1.0f;
-    return t == 0.0f ? zero_signed_as(x) : t;
+// Of a float, or of a double (the rounding's exact sum).
+template <class F>
+F floor(F x) {
+  constexpr F whole =
+      sizeof(F) == sizeof(float) ? static_cast<F>(float_whole) : static_cast<F>(double_whole);
+  if (x > -whole && x < whole) {
+    F t = truncated(x);
+    if (t > x) t -= F{1};
+    return t == F{0} ? zero_signed_as(x) : t;
   }
   return already_whole(x);
 }
@@ -66,15 +70,6 @@ inline float ceiling(float x) {
     float t = truncated(x);
     if (t < x) t += 1.0f;
     return t == 0.0f ? zero_signed_as(x) : t;
-  }
-  return already_whole(x);
-}
-
-inline double floor(double x) {
-  if (x > -double_whole && x < double_whole) {
-    double t = truncated(x);
-    if (t > x) t -= 1.0;
-    return t == 0.0 ? zero_signed_as(x) : t;
   }
   return already_whole(x);
 }

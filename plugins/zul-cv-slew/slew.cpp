@@ -7,107 +7,72 @@
 #include <cstring>
 
 #include "shell/blocks.hpp"
-#include "shell/fma.hpp"
-#include "shell/overlap.hpp"
-#include "shell/plugin.hpp"
+#include "shell/frame.hpp"
 
 namespace {
 
-enum Port : uint32_t { input = 0, output = 1, rise_time = 2, fall_time = 3, enable = 4 };
+using enum zul::PortKind;
 
 struct Slew {
-  const float* input;
-  float* output;
-  const float* rise_time;
-  const float* fall_time;
-  const float* enable;
+  zul::Slot input, output, rise_time, fall_time, enable;
   float sample_rate;
   float current_value;
   // The steps lost to rounding since the glided value last moved: each was
-  // below half a unit in the last place of the value, so adding it alone
-  // gave the value back.
+  // below half a unit in the last place of the value.
   float dropped_step;
-  // Not plugin state: zul::avx_loops(), asked once in instantiate so that
-  // run() does not ask the processor at every call.
-  bool avx;
 };
+
+constexpr zul::Port<Slew> ports[] = {{&Slew::input, input},
+                                     {&Slew::output, output},
+                                     {&Slew::rise_time, value},
+                                     {&Slew::fall_time, value},
+                                     {&Slew::enable, value}};
 
 // The single-precision reciprocal of 0.001, one unit in the last place below
 // 1000: it turns the times into milliseconds, and the last bit depends on it.
 constexpr float per_millisecond = 999.99994f;
 static_assert(zul::bits_of(per_millisecond) == 0x4479FFFF);
 
-// Rates from the smallest normal float to the largest float become positive
-// normal floats. Any other rate (NaN, infinities, zero, negatives, or one that
-// would round to a float zero, denormal or infinity) would turn every step
-// into an infinity, a NaN or nothing, so no instance is made for it. The check
-// also keeps the conversion to float defined.
-constexpr bool usable_rate(double rate) {
-  return rate >= static_cast<double>(FLT_MIN) && rate <= static_cast<double>(FLT_MAX);
+// Rates from the smallest normal float to the largest become positive normal
+// floats; any other would turn every step into an infinity, a NaN or nothing.
+// The check also keeps the conversion to float defined.
+bool start(Slew& self, double rate) {
+  if (!(rate >= static_cast<double>(FLT_MIN) && rate <= static_cast<double>(FLT_MAX))) {
+    return false;
+  }
+  self.sample_rate = static_cast<float>(rate);
+  self.current_value = 0.0f;
+  self.dropped_step = 0.0f;
+  return true;
 }
 
-// One comparison of the magnitude (a sign-bit mask, no arithmetic, no library
-// call): false for infinities and NaNs; a denormal, which flush-to-zero
-// compares as zero, is finite either way. The glided value thus stays in a
-// vector register, and the test is a branch beside the chain, not a step in it.
+// A magnitude comparison: false for infinities and NaNs.
 constexpr bool is_finite(float value) {
   return __builtin_fabsf(value) <= FLT_MAX;
 }
-static_assert(is_finite(FLT_MAX) && is_finite(-FLT_MAX) && is_finite(zul::float_of(0x80000001)));
-static_assert(!is_finite(zul::float_of(0x7F800000)) && !is_finite(zul::float_of(0xFF800000)));
-static_assert(!is_finite(zul::float_of(0x7FC00000)) && !is_finite(zul::float_of(0xFF800001)));
 
-LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
-                       const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
-  if (!usable_rate(rate)) {
-    return nullptr;
-  }
-  Slew* self = zul::allocate<Slew>();
-  if (self == nullptr) {
-    return nullptr;
-  }
-  self->sample_rate = static_cast<float>(rate);
-  self->current_value = 0.0f;
-  self->dropped_step = 0.0f;
-  self->avx = zul::avx_loops();
-  return self;
+// The enable at every sample, compared as a float with exactly 1; the times,
+// and their products with the rate, only while it is on.
+struct Times {
+  bool on;
+  float rise, fall, rise_samples, fall_samples;
+};
+
+Times controls(const Slew& self) {
+  if (self.enable[0] != 1.0f) return {false, 0.0f, 0.0f, 0.0f, 0.0f};
+  const float r = self.rise_time[0];
+  const float f = self.fall_time[0];
+  return {true, r, f, r * self.sample_rate, f * self.sample_rate};
 }
 
-void connect_port(LV2_Handle instance, uint32_t port, void* data) {
-  auto* self = static_cast<Slew*>(instance);
-  switch (port) {
-    case input:
-      self->input = static_cast<const float*>(data);
-      break;
-    case output:
-      self->output = static_cast<float*>(data);
-      break;
-    case rise_time:
-      self->rise_time = static_cast<const float*>(data);
-      break;
-    case fall_time:
-      self->fall_time = static_cast<const float*>(data);
-      break;
-    case enable:
-      self->enable = static_cast<const float*>(data);
-      break;
-    default:
-      break;
-  }
-}
-
-// One step from value toward input x over a time's samples (the time times
-// the rate), each operation rounded on its own and in this order: no fusion,
-// no folding of the constant into the divisor. A step that would make the
-// value infinite or NaN is ignored. A step that rounds back to the value is
-// added to the dropped ones, and their sum moves the value once it can.
-[[gnu::always_inline]] inline void step_toward(float& value, float& dropped, float x,
-                                               float samples) {
+// One step from the value toward x over a time's samples, each operation
+// rounded on its own and in this order. A step that would make the value
+// infinite or NaN is ignored; one that rounds back to the value is added to
+// the dropped ones, whose sum moves the value once it can.
+[[gnu::always_inline]] inline void step(float& value, float& dropped, float x, float samples) {
   const float s = value;
-  const float difference = x - s;
-  const float scaled = difference * per_millisecond;
-  const float step = scaled / samples;
-  const float next = s + step;
+  const float q = ((x - s) * per_millisecond) / samples;
+  const float next = s + q;
   if (!is_finite(next)) [[unlikely]] {
     return;
   }
@@ -116,7 +81,7 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
     dropped = 0.0f;
     return;
   }
-  dropped += step;
+  dropped += q;
   const float gathered = s + dropped;
   if (is_finite(gathered) && gathered != s) {
     value = gathered;
@@ -124,33 +89,38 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   }
 }
 
-// Toward x with the rise time r or the fall time f (0 holds). A NaN input, or
-// one equal to the value, passes neither test and changes nothing. Returns
-// whether a step applied.
-[[gnu::always_inline]] inline bool follow(float& value, float& dropped, float x, float r, float f,
-                                          float rise_samples, float fall_samples) {
-  if (r != 0.0f && value < x) {
-    step_toward(value, dropped, x, rise_samples);
+// Toward x with the rise time or the fall time (0 holds). A NaN input, or one
+// equal to the value, passes neither test. Returns whether a step applied.
+[[gnu::always_inline]] inline bool follow(float& value, float& dropped, float x, const Times& t) {
+  if (t.rise != 0.0f && value < x) {
+    step(value, dropped, x, t.rise_samples);
     return true;
   }
-  if (f != 0.0f && value > x) {
-    step_toward(value, dropped, x, fall_samples);
+  if (t.fall != 0.0f && value > x) {
+    step(value, dropped, x, t.fall_samples);
     return true;
   }
   return false;
 }
 
-// Writes value to outputs i to n-1, eight at a time, and tells whether every
-// input there equals it (as floats: -0 equals +0); the comparisons are
-// combined and tested once, at the end. Where the output shares storage with
-// the input, nothing is written before every input has been compared.
+// Off, the input's bits pass and the glide rests.
+template <class At>
+void sample(Slew& self, const Times& t, const At& at) {
+  const float x = at.in(&Slew::input);
+  if (t.on) follow(self.current_value, self.dropped_step, x, t);
+  at.out(&Slew::output, t.on ? self.current_value : x);
+}
+
+// Whether inputs i to n-1 all equal value (as floats: -0 equals +0), writing
+// it to the outputs from i on as it goes where the output is apart from the
+// input; the comparisons are combined and tested once, at the end.
 [[gnu::always_inline]] inline bool fill_if_equal(const float* in, float* out, uint32_t i,
                                                  uint32_t n, float value, bool apart) {
   zul::Eight v;
   zul::set_all(v, value);
   zul::EightMasks same = ~zul::EightMasks{};
   const uint32_t start = i;
-#pragma GCC unroll 4
+  ZUL_UNROLL
   for (; i + 8 <= n; i += 8) {
     zul::Eight x;
     std::memcpy(&x, in + i, sizeof x);
@@ -162,113 +132,40 @@ void connect_port(LV2_Handle instance, uint32_t port, void* data) {
   bool all = (lanes[0] & lanes[1] & lanes[2] & lanes[3]) == ~uint64_t{0};
   const uint32_t tail = i;
   for (; i < n; ++i) all &= in[i] == value;
-  if (all) {
-    const uint32_t from = apart ? tail : start;
-    zul::fill_block(out + from, value, n - from);
-  }
+  if (all) zul::fill_block(out + (apart ? tail : start), value, n - (apart ? tail : start));
   return all;
 }
 
-// Where the input equals the glided value no step applies and the output is
-// that value. Where every input to the end of the block does, the rest of the
-// block is one fill; otherwise sample by sample while they do (what the fill
-// wrote past that sample is written again by the glide). Returns the first
-// sample that differs. Every input read equals the value and every output
-// written is the value, so an input sharing storage with the output reads as
-// in the sample-by-sample order, at any offset.
-[[gnu::always_inline]] inline uint32_t hold_arrived(const float* in, float* out, uint32_t i,
-                                                    uint32_t n, float value, bool apart) {
-  if (fill_if_equal(in, out, i, n, value, apart)) return n;
-  for (; i < n && in[i] == value; ++i) out[i] = value;
-  return i;
-}
-
-// Enabled, with controls no output covers: the times hold for the block, so
-// their products with the rate are formed once (the same products the
-// per-sample path forms), and the glide stays in registers from sample to
-// sample. Each sample still reads its input before writing its output, in
-// rising order, so an input sharing storage with the output is read as in
-// run().
-[[gnu::always_inline]] inline void glide_block(Slew* self, uint32_t n, float r, float f) {
-  const float* in = self->input;
-  float* out = self->output;
-  const float rise_samples = r * self->sample_rate;
-  const float fall_samples = f * self->sample_rate;
-  const bool apart = !zul::streams_overlap(in, out, n);
-  float value = self->current_value;
-  float dropped = self->dropped_step;
+// The times hold for the block and the glide stays in registers. Where the
+// input equals the glided value no step applies and the output is that
+// value: where the rest of the block does, it is one fill; otherwise sample
+// by sample while it does (what the fill wrote beyond is written again).
+// Every input read there equals the value and every output written is the
+// value, so an input on the output's buffer reads as sample by sample.
+template <class At>
+void block(Slew& self, const Times& t, uint32_t n, const At& at) {
+  const float* in = at.record.input;
+  float* out = at.record.output;
+  if (!t.on) {
+    zul::copy_block(in, out, n);
+    return;
+  }
+  float value = self.current_value;
+  float dropped = self.dropped_step;
   for (uint32_t i = 0; i < n;) {
     const float x = in[i];
-    if (!follow(value, dropped, x, r, f, rise_samples, fall_samples) && x == value) {
-      i = hold_arrived(in, out, i, n, value, apart);
+    if (!follow(value, dropped, x, t) && x == value) {
+      if (fill_if_equal(in, out, i, n, value, in != out)) break;
+      for (; i < n && in[i] == value; ++i) out[i] = value;
       continue;
     }
     out[i] = value;
     ++i;
   }
-  self->current_value = value;
-  self->dropped_step = dropped;
-}
-
-void glide_plain(Slew* self, uint32_t n, float r, float f) {
-  glide_block(self, n, r, f);
-}
-
-#if defined(__x86_64__)
-[[gnu::target("avx")]] void glide_avx(Slew* self, uint32_t n, float r, float f) {
-  glide_block(self, n, r, f);
-}
-#endif
-
-// Whether the output leaves element 0 of every control alone: then the
-// enable and the times hold for the whole block.
-bool controls_hold(const Slew* self, uint32_t n) {
-  const float* out = self->output;
-  return !zul::covers(out, n, self->enable) && !zul::covers(out, n, self->rise_time) &&
-         !zul::covers(out, n, self->fall_time);
-}
-
-// Reads the enable and the input at every sample, and the times at every
-// enabled one, so that an output sharing storage with a control is seen at
-// the next sample. Without the enable the input passes bit for bit and the
-// glided value rests.
-void run(LV2_Handle instance, uint32_t n) {
-  auto* self = static_cast<Slew*>(instance);
-  if (n != 0 && controls_hold(self, n)) {
-    if (self->enable[0] == 1.0f) {
-      const float r = self->rise_time[0];
-      const float f = self->fall_time[0];
-#if defined(__x86_64__)
-      if (self->avx) {
-        glide_avx(self, n, r, f);
-        return;
-      }
-#endif
-      glide_plain(self, n, r, f);
-      return;
-    }
-    // Off, with separate buffers: a plain copy.
-    if (!zul::streams_overlap(self->input, self->output, n)) {
-      zul::copy_separate(self->input, self->output, n, self->avx);
-      return;
-    }
-  }
-  for (uint32_t i = 0; i < n; ++i) {
-    const float e = self->enable[0];
-    const float x = self->input[i];
-    if (e != 1.0f) {
-      self->output[i] = x;
-      continue;
-    }
-    const float r = self->rise_time[0];
-    const float f = self->fall_time[0];
-    follow(self->current_value, self->dropped_step, x, r, f, r * self->sample_rate,
-           f * self->sample_rate);
-    self->output[i] = self->current_value;
-  }
+  self.current_value = value;
+  self.dropped_step = dropped;
 }
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor =
-    zul::describe(ZUL_PLUGIN_URI, instantiate, connect_port, run);
+const LV2_Descriptor zul::descriptor = zul::describe<Slew, ports>(ZUL_PLUGIN_URI);
