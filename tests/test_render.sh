@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# test_render.sh ZUL_RENDER WAV_PROBE STAGE_DIR URI_BASE
+# test_render.sh ZUL_RENDER WAV_PROBE STAGE_DIR URI_BASE RENDER_FAULTS plain|sanitized
 # Runs zul-render against the staged zul-cv-switch1 (and the Debian LV2
 # example plugins) and reads back what it wrote: the values in the WAV files,
 # controls changed between blocks, the generators, sound-file inputs, the
-# plot, and every error with its exit status and its one-line message.
+# plot, and every error with its exit status and its one-line message; that
+# a failed or stopped render keeps the earlier files, that memory stays
+# bounded over a long render, and that renders repeat byte for byte.
 set -uo pipefail
 render=$1
 probe=$2
 stage=$3
 base=$4
+faults=$5
+build=$6
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
@@ -218,6 +222,66 @@ mkdir -p blocked/input.wav
 refuses 1 "cannot write blocked/input.wav" switch1 --out blocked
 refuses 1 "cannot write file/plot.png" switch1 --plot file/plot.png
 [ ! -e blocked/output_a.wav ] && pass || fail "an unwritable output still ran the render"
+
+# --- nothing lost on failure -----------------------------------------------------------
+# keep/ and keep.png hold an earlier render; each failure below must leave
+# them byte for byte and leave no temporary file behind.
+rm -rf keep && "$render" switch1 --rate 1000 --block 10 --duration 0.1 --input input=sine,freq=10 \
+  --out keep --plot keep.png 2>err.txt || fail "keep render: $(cat err.txt)"
+earlier=$(cksum keep/* keep.png)
+kept() {
+  expect "$1: earlier files kept" "$earlier" "$(cksum keep/* keep.png)"
+  expect "$1: no temporary left" "input.wav output_a.wav output_b.wav selector.wav|keep.png" \
+    "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')|$(ls -A | grep -F keep.png | tr '\n' ' ' | sed 's/ $//')"
+}
+again=(switch1 --rate 1000 --block 10 --duration 0.1 --input input=0.5 --out keep)
+refuses 1 "cannot write missing/x.png" "${again[@]}" --plot missing/x.png
+kept "unwritable plot"
+mkdir -p plotdir
+refuses 1 "cannot write plotdir: Is a directory" "${again[@]}" --plot plotdir
+kept "plot path is a directory"
+PATH=/nonexistent "$render" "${again[@]}" --plot keep.png 2>err.txt
+expect "no gnuplot" "1|zul-render: --plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)" \
+  "$?|$(cat err.txt)"
+kept "no gnuplot"
+refuses 1 "selector=2 is outside the range" "${again[@]}" --set selector=2 --plot keep.png
+kept "bad value"
+refuses 1 "cannot read missing.wav" "${again[@]}" --input input=missing.wav --plot keep.png
+kept "missing input file"
+[ -f /usr/lib/lv2/eg-sampler.lv2/manifest.ttl ] && {
+  LV2_PATH=/usr/lib/lv2 refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
+    --out keep --plot keep.png
+  kept "unsupported feature"
+}
+# The faults come from a preloaded library; a sanitizer's runtime lets it go first.
+faulty() { ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0 LD_PRELOAD=$faults "$@"; }
+ZUL_FAULT_INSTANTIATE=1 faulty refuses 1 "the plugin's instantiate failed: $base/zul-cv-switch1" \
+  "${again[@]}" --plot keep.png
+kept "instantiate failed"
+grep -q Hz err.txt && fail "an instantiate failure that is not the rate's blames the rate" || pass
+ZUL_FAULT=alloc ZUL_FAULT_AT=6 faulty refuses 1 "std::bad_alloc" "${again[@]}" --plot keep.png
+kept "allocation failure mid-render"
+ZUL_FAULT=write ZUL_FAULT_AT=6 faulty refuses 1 "cannot write keep/" "${again[@]}" --plot keep.png
+kept "disk full mid-render"
+ZUL_FAULT=sigint ZUL_FAULT_AT=6 faulty refuses 130 "stopped by SIGINT; nothing was written" \
+  "${again[@]}" --plot keep.png
+kept "SIGINT mid-render"
+ZUL_FAULT=sigterm ZUL_FAULT_AT=6 faulty refuses 143 "stopped by SIGTERM" "${again[@]}" \
+  --plot keep.png
+kept "SIGTERM mid-render"
+# A real kill into an hour-long render (a background job ignores SIGINT).
+"$render" switch1 --duration 3600 --input input=noise --out keep --plot keep.png 2>err.txt &
+sleep 1
+kill -TERM $!
+wait $!
+expect "killed: exit and message" "143|zul-render: stopped by SIGTERM; nothing was written" \
+  "$?|$(cat err.txt)"
+kept "killed"
+# A render that succeeds replaces the files.
+"$render" "${again[@]}" --plot keep.png 2>err.txt
+expect "replaced" "0|0.5*100" "$?|$(runs keep/input.wav)"
+expect "replaced: no temporary left" "input.wav output_a.wav output_b.wav selector.wav" \
+  "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')"
 
 # --- plot -------------------------------------------------------------------------------
 "$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png 2>err.txt

@@ -43,7 +43,10 @@ Options:
                      CV ports hold their samples; a control input holds the
                      value each block saw, a control output the value each
                      block left, repeated over the block's frames. DIR is
-                     created if missing; files in it are overwritten.
+                     created if missing. The files (and the plot) are written
+                     under temporary names and replace the earlier ones only
+                     when the whole render succeeded: a failed, killed
+                     (SIGINT, SIGTERM) render leaves them as they were.
   --plot FILE.png    draws the inputs, the controls and the outputs against
                      time (one panel each, legend by port symbol) with gnuplot
   --ports            lists the plugin's ports and exits
