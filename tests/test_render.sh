@@ -283,6 +283,38 @@ expect "replaced" "0|0.5*100" "$?|$(runs keep/input.wav)"
 expect "replaced: no temporary left" "input.wav output_a.wav output_b.wav selector.wav" \
   "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')"
 
+# --- bounded memory ---------------------------------------------------------------------
+# Peak resident memory of zul-cv-round (six ports) at 192 kHz, for 1 s and for
+# 20 s with files and plot: under 64 MiB, and the same within 4 MiB. Whole
+# renders held in memory took 111 MB for the 20 s.
+if [ "$build" = plain ] && [ -x /usr/bin/time ]; then
+  peak() {
+    rm -rf m m.png
+    /usr/bin/time -f %M -o peak.txt "$render" round --rate 192000 --duration "$1" \
+      --input input=sine,freq=3,amp=5 --out m --plot m.png 2>err.txt || fail "round $1 s: $(cat err.txt)"
+    cat peak.txt
+  }
+  short=$(peak 1)
+  long=$(peak 20)
+  expect "20 s at 192 kHz written" "channels=1 rate=192000 frames=3840000 wav float" \
+    "$("$probe" info m/output_fraction.wav)"
+  [ "$long" -lt 65536 ] && pass || fail "peak memory over 20 s: $long KiB"
+  [ $((long - short)) -lt 4096 ] && pass || fail "peak memory grows: $short KiB for 1 s, $long KiB for 20 s"
+  rm -rf m m.png
+else
+  echo "note: no /usr/bin/time, or a sanitizer build: peak memory not measured"
+fi
+
+# --- reproducible files ------------------------------------------------------------------
+# No time stamp anywhere (libsndfile's PEAK chunk had one): a second later,
+# the same render gives the same bytes.
+renders r1 --input input=noise
+sleep 1
+renders r2 --input input=noise
+for port in input output_a output_b selector; do
+  cmp -s r1/$port.wav r2/$port.wav && pass || fail "two renders of $port.wav differ"
+done
+
 # --- plot -------------------------------------------------------------------------------
 "$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png 2>err.txt
 expect "plot exit" "0" "$?"
