@@ -67,7 +67,8 @@ refuses() {
 expect "help exit" "0 0" "$? $(wc -c <err.txt)"
 for word in --rate --block --duration --set --at --input --out --plot --ports --help \
   "applied at the start of the first block that starts at or" constant step square ramp \
-  triangle sine noise "Exit status"; do
+  triangle sine noise "Exit status" "from 1 to 10000000" "from 1 to 1048576" \
+  "above 0 and up to 3600"; do
   grep -qF -- "$word" help.txt && pass || fail "--help does not mention '$word'"
 done
 
@@ -77,8 +78,27 @@ for name in switch1 zul-cv-switch1 "$uri"; do
 done
 # Without LV2_PATH the staged bundles come first.
 expect "default LV2 path" "$uri" "$(env -u LV2_PATH "$render" switch1 --ports | head -1)"
-expect "ports listed" "3 selector control input default 0 range 0 to 1 \"Selector\"" \
-  "$("$render" switch1 --ports | tail -1 | tr -s ' ' | sed 's/^ //')"
+# With the package installed (a copy here in ~/.lv2), one copy of each URI is
+# loaded, the staged one, and lilv has no duplicate to warn about.
+mkdir -p home/.lv2 && cp -r "$stage/zul-cv-switch1.lv2" home/.lv2/
+sed -i 's/"Selector"/"Selector copy"/' home/.lv2/zul-cv-switch1.lv2/*.ttl
+env -u LV2_PATH HOME="$scratch/home" "$render" switch1 --ports >out.txt 2>err.txt
+expect "installed copy: staged first, no warning" "\"Selector\"|" \
+  "$(grep -o '"Selector[^"]*"' out.txt)|$(cat err.txt)"
+
+# Aligned columns with units and properties, scale points with their values.
+"$render" slew --ports >ports.txt
+expect "ports header" "#  symbol     kind     direction  default  range       unit  name         properties" \
+  "$(sed -n 3p ports.txt)"
+expect "ports with unit" '2  rise_time  control  input      10       0 to 10000  ms    "Rise time"' \
+  "$(sed -n 6p ports.txt)"
+expect "toggled port" '4  enable     control  input      1        0 to 1            "Enable"     toggled' \
+  "$(sed -n 8p ports.txt)"
+expect "enumeration port" \
+  '3  selector  control  input      0        0 to 1           "Selector"  integer, enumeration: 0 = Output A, 1 = Output B' \
+  "$("$render" switch1 --ports | tail -1)"
+expect "percent" "1" \
+  "$("$render" parameter-modulation --ports | grep -cE '^3  depth +control +input +100 +-200 to 200 +% +"Depth"$')"
 
 # --- values written -------------------------------------------------------------
 renders d --input input=0.5
@@ -168,6 +188,9 @@ awk -v l="$low" -v h="$high" 'BEGIN { exit !(l >= -1 && h < 1 && l < h - 1) }' &
 renders d --input input=short.wav
 expect "file, then zeros" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/input.wav)"
 expect "file passed" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/output_a.wav)"
+expect "short file said once" \
+  "zul-render: note: short.wav has 3 frames, the render 100: input is fed 0 after its end" \
+  "$(cat err.txt)"
 # A render's own output as the next one's input: the same samples again.
 renders n --input input=noise,seed=7
 renders d --input input=n/output_a.wav --set selector=1
@@ -197,7 +220,12 @@ refuses 1 "selector=nan is outside the range of selector, 0 to 1" switch1 --set 
 refuses 2 "--set selector: 'one' is not a number" switch1 --set selector=one --out d
 refuses 2 "--set expects SYMBOL=VALUE, got 'selector'" switch1 --set selector --out d
 refuses 2 "--rate needs a value" switch1 --out d --rate
-refuses 2 "--block takes a whole number from 1 to" switch1 --block 0 --out d
+refuses 2 "--block takes a whole number from 1 to 1048576, got '0'" switch1 --block 0 --out d
+refuses 2 "--rate takes a whole number from 1 to 10000000, got '1e8'" switch1 --rate 1e8 --out d
+# A value is shown as it was typed, not as the float it became.
+refuses 1 "rise_time=1e40 is outside the range of rise_time, 0 to 10000" \
+  slew --set rise_time=1e40 --out d
+refuses 1 "rise_time=-0.0001 is outside the range" slew --at 0.5 rise_time=-0.0001 --out d
 refuses 2 "--rate takes a whole number from 1 to" switch1 --rate 44.1 --out d
 refuses 2 "--duration takes seconds above 0" switch1 --duration -1 --out d
 refuses 1 "--at 1: no block starts at or after it (the last starts at 0.997333 s)" \

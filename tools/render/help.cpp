@@ -1,3 +1,4 @@
+#include <string>
 #include <utility>
 
 #include "tools/render/cli.hpp"
@@ -17,10 +18,14 @@ Plugins are looked up in LV2_PATH or, when it is unset, in
   {path}
 
 Options:
-  --rate HZ          sample rate, a whole number of Hz (default 48000)
-  --block FRAMES     frames per run() call (default 128); the last block is
-                     shorter when the render is not a whole number of blocks
-  --duration SECONDS length of the render, rounded to whole frames (default 1)
+  --rate HZ          sample rate, a whole number of Hz from 1 to {max_rate}
+                     (default 48000)
+  --block FRAMES     frames per run() call, from 1 to {max_block} (default
+                     128); the last block is shorter when the render is not a
+                     whole number of blocks
+  --duration SECONDS length of the render, above 0 and up to {max_duration},
+                     rounded to whole frames (default 1). Memory does not grow
+                     with it: inputs and outputs go block by block.
   --set SYMBOL=VALUE sets a control input from the start. Controls not set
                      start at their lv2:default (else their minimum, else 0).
   --at SECONDS SYMBOL=VALUE
@@ -84,7 +89,10 @@ any other error (each with one line on stderr).
 )";
   for (const auto& [key, value] :
        {std::pair<std::string, std::string>{"{base}", ZUL_RENDER_URI_BASE},
-        {"{path}", default_lv2_path()}}) {
+        {"{path}", default_lv2_path()},
+        {"{max_rate}", std::to_string(max_rate)},
+        {"{max_block}", std::to_string(max_block)},
+        {"{max_duration}", std::to_string(static_cast<int>(max_duration))}}) {
     text.replace(text.find(key), key.size(), value);
   }
   return text;

@@ -14,29 +14,13 @@
 
 namespace {
 
-void list_ports(const render::Plugin& plugin) {
-  std::printf("%s\n%s\n", plugin.uri().c_str(), plugin.name().c_str());
-  for (const render::PortInfo& port : plugin.ports()) {
-    std::printf("%3u %-16s %-7s %-6s", port.index, port.symbol.c_str(), kind_name(port.kind),
-                port.is_input ? "input" : "output");
-    if (port.kind == render::PortKind::control && port.is_input) {
-      std::printf(" default %g", static_cast<double>(port.default_value));
-    }
-    if (port.has_range) {
-      std::printf(" range %g to %g", static_cast<double>(port.minimum),
-                  static_cast<double>(port.maximum));
-    }
-    std::printf("  \"%s\"\n", port.name.c_str());
-  }
-}
-
 // Everything that can fail before rendering is checked first, in the order
 // plugin, ports and values, inputs, features and instantiation, outputs; the
 // files are moved into place only when all of them are complete.
 int render_with(const render::Settings& settings) {
   const render::Plugin plugin(settings.plugin);
   if (settings.list_ports) {
-    list_ports(plugin);
+    std::fputs(render::port_list(plugin).c_str(), stdout);
     return 0;
   }
   render::Plan plan = render::make_plan(plugin, settings);

@@ -29,8 +29,8 @@ const PortInfo& control_input(const Plugin& plugin, const ControlValue& control)
   }
   const float v = control.value;
   if (port.has_range && !(port.minimum <= v && v <= port.maximum)) {
-    throw Failure(port.symbol + "=" + show(static_cast<double>(v)) + " is outside the range of " +
-                  port.symbol + ", " + show(static_cast<double>(port.minimum)) + " to " +
+    throw Failure(port.symbol + "=" + control.text + " is outside the range of " + port.symbol +
+                  ", " + show(static_cast<double>(port.minimum)) + " to " +
                   show(static_cast<double>(port.maximum)));
   }
   return port;
