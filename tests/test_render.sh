@@ -350,6 +350,27 @@ expect "PNG signature" "89 50 4e 47 0d 0a 1a 0a" "$(head -c 8 plot.png | od -An 
 [ "$(wc -c <plot.png)" -gt 10000 ] && pass || fail "plot.png is only $(wc -c <plot.png) bytes"
 expect "plot quiet" "" "$(cat err.txt)"
 
+# Controls each have a panel, so slew's two equal times do not hide each
+# other, and the 0/1 enable is drawn on its own 0..1 scale. A gnuplot first on
+# PATH keeps the script it is given.
+real_gnuplot=$(command -v gnuplot)
+mkdir -p bin
+printf '#!/bin/sh\ntee "%s/plot.gp" | "%s"\n' "$scratch" "$real_gnuplot" >bin/gnuplot
+chmod +x bin/gnuplot
+PATH="$scratch/bin:$PATH" "$render" slew --input input=square,freq=2 --set rise_time=50 \
+  --set fall_time=50 --plot slew.png 2>err.txt
+expect "slew plot" "0" "$?"
+expect "a panel for each control" "plot \$port0|plot \$port2|plot \$port3|plot \$port4|plot \$port1" \
+  "$(grep -o '^plot \$port[0-9]*' plot.gp | tr '\n' '|' | sed 's/|$//')"
+expect "panels with units" "'inputs'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs'" \
+  "$(sed -n "s/^set ylabel //p" plot.gp | tr '\n' '|' | sed 's/|$//')"
+expect "enable on its own scale" "set yrange [-0.3:1.3]" \
+  "$(grep -A1 "^set ylabel 'enable'" plot.gp | tail -1)"
+PATH="$scratch/bin:$PATH" "$render" parameter-modulation --set depth=-200 --plot pm.png 2>err.txt
+expect "depth and enable apart" "'depth (%)' [-220:-180]|'enable' [-0.3:1.3]" \
+  "$(grep -A1 "^set ylabel '\(depth\|enable\)" plot.gp | paste -sd' ' | \
+    sed "s/set ylabel //g; s/ set yrange / /g; s/ -- /|/")"
+
 # --- a plugin not of ours: Debian's LV2 examples ----------------------------------------------
 examples=/usr/lib/lv2
 if [ -f "$examples/eg-amp.lv2/manifest.ttl" ]; then

@@ -53,7 +53,9 @@ Options:
                      when the whole render succeeded: a failed, killed
                      (SIGINT, SIGTERM) render leaves them as they were.
   --plot FILE.png    draws the inputs, the controls and the outputs against
-                     time (one panel each, legend by port symbol) with gnuplot
+                     time with gnuplot: a panel for the inputs, one for each
+                     control (a switch on a 0/1 scale) and one for the
+                     outputs, labelled with their units, legend by port symbol
   --ports            lists the plugin's ports and exits
   -h, --help         shows this and exits
 At least one of --out and --plot is needed. Options taking one value also

@@ -68,8 +68,8 @@ class PlotTracks : public Recorder {
 // gnuplot is found on PATH, or a Failure says how to install it.
 void check_gnuplot();
 
-// A PNG of the inputs, the controls and the outputs against time, one panel
-// each, with a legend by port symbol, into `png` (a temporary).
+// A PNG of the inputs, each control and the outputs against time, with a
+// legend by port symbol, into `png` (a temporary).
 void draw_plot(TempFile& png, const std::string& title, const std::vector<PortInfo>& ports,
                const PlotTracks& tracks, uint64_t frames, uint32_t rate);
 

@@ -21,10 +21,59 @@ namespace {
 // stretch of frames instead: the same picture, and gnuplot stays quick.
 constexpr std::size_t max_rows = 4000;
 
+// Signals share a panel by direction; each control has a panel of its own,
+// half as tall, so that equal values or a small range are not hidden behind
+// another control. A switch (toggled, or whole numbers from 0 to 1) is drawn
+// from -0.3 to 1.3 with ticks at 0 and 1.
 struct Panel {
-  const char* label;
+  std::string label;
   std::vector<const PortInfo*> ports;
+  int weight = 2;
+  bool is_switch = false;
 };
+
+bool is_switch(const PortInfo& port) {
+  return port.toggled ||
+         (port.integer && port.has_range && port.minimum == 0.0f && port.maximum == 1.0f);
+}
+
+// "inputs (ms)" when every port of the panel has that unit.
+std::string label_with_unit(const std::string& label, const std::vector<const PortInfo*>& ports) {
+  const std::string& unit = ports.front()->unit;
+  for (const PortInfo* port : ports) {
+    if (port->unit != unit) {
+      return label;
+    }
+  }
+  return unit.empty() ? label : label + " (" + unit + ")";
+}
+
+std::vector<Panel> make_panels(const std::vector<PortInfo>& ports) {
+  Panel inputs{"inputs", {}}, outputs{"outputs", {}};
+  std::vector<Panel> controls;
+  for (const PortInfo& port : ports) {
+    if (!is_recorded(port)) {
+      continue;
+    }
+    if (port.kind == PortKind::control) {
+      controls.push_back({port.symbol, {&port}, 1, is_switch(port)});
+    } else {
+      (port.is_input ? inputs : outputs).ports.push_back(&port);
+    }
+  }
+  std::vector<Panel> panels;
+  if (!inputs.ports.empty()) {
+    panels.push_back(inputs);
+  }
+  panels.insert(panels.end(), controls.begin(), controls.end());
+  if (!outputs.ports.empty()) {
+    panels.push_back(outputs);
+  }
+  for (Panel& panel : panels) {
+    panel.label = label_with_unit(panel.label, panel.ports);
+  }
+  return panels;
+}
 
 // A string inside single quotes, where gnuplot reads '' as one quote.
 std::string quoted(const std::string& text) {
@@ -77,18 +126,26 @@ std::string data_block(const std::string& name, const std::vector<PlotTracks::Ro
 std::string script(const std::string& path, const std::string& title,
                    const std::vector<Panel>& panels, const PlotTracks& tracks, uint64_t frames,
                    uint32_t rate) {
-  const int height = 80 + 260 * static_cast<int>(panels.size());
+  int weights = 0;
+  for (const Panel& panel : panels) {
+    weights += panel.weight;
+  }
+  const int top = 40, bottom = 50, unit = 130;
+  const int height = top + bottom + unit * weights;
   std::string gp = "set terminal pngcairo size 1000," + std::to_string(height) +
                    " noenhanced font 'sans,10'\n"
                    "set output " +
                    quoted(path) + "\n";
-  gp += "set multiplot layout " + std::to_string(panels.size()) + ",1 title " + quoted(title) +
-        " font ',12'\n";
-  gp += "set grid\nset key outside right top\nset lmargin 10\nset rmargin 18\n";
+  gp += "set multiplot title " + quoted(title) + " font ',12'\n";
+  gp += "set grid\nset key outside right top\nset lmargin 12\nset rmargin 18\n";
   gp += "set xrange [0:" + number(static_cast<double>(frames) / rate) + "]\n";
+  int upper = top;  // pixels from the top
   for (std::size_t p = 0; p < panels.size(); ++p) {
     const Panel& panel = panels[p];
-    const auto [lo, hi] = y_range(panel, tracks);
+    const int lower = upper + unit * panel.weight;
+    auto screen = [&](int pixels) { return number(1.0 - static_cast<double>(pixels) / height); };
+    gp += "set tmargin at screen " + screen(upper) + "\n";
+    gp += "set bmargin at screen " + screen(lower - 22) + "\n";
     std::string plot = "plot ";
     for (std::size_t i = 0; i < panel.ports.size(); ++i) {
       const PortInfo& port = *panel.ports[i];
@@ -98,10 +155,17 @@ std::string script(const std::string& path, const std::string& title,
               quoted(port.symbol);
     }
     gp += "set ylabel " + quoted(panel.label) + "\n";
-    gp += "set yrange [" + number(lo) + ":" + number(hi) + "]\n";
-    gp += p + 1 == panels.size() ? "set xlabel 'time (s)'\n" : "unset xlabel\n";
+    if (panel.is_switch) {
+      gp += "set yrange [-0.3:1.3]\nset ytics 1\n";
+    } else {
+      const auto [lo, hi] = y_range(panel, tracks);
+      gp += "set yrange [" + number(lo) + ":" + number(hi) + "]\nset ytics autofreq\n";
+    }
+    gp += p + 1 == panels.size() ? "set xlabel 'time (s)'\nset format x '%g'\n"
+                                 : "unset xlabel\nset format x ''\n";
     gp += plot;
     gp += "\n";
+    upper = lower;
   }
   return gp + "unset multiplot\nset output\n";
 }
@@ -177,15 +241,7 @@ void check_gnuplot() {
 
 void draw_plot(TempFile& png, const std::string& title, const std::vector<PortInfo>& ports,
                const PlotTracks& tracks, uint64_t frames, uint32_t rate) {
-  std::vector<Panel> panels = {{"inputs", {}}, {"controls", {}}, {"outputs", {}}};
-  for (const PortInfo& port : ports) {
-    if (!is_recorded(port)) {
-      continue;
-    }
-    const std::size_t which = port.kind == PortKind::control ? 1 : port.is_input ? 0 : 2;
-    panels[which].ports.push_back(&port);
-  }
-  std::erase_if(panels, [](const Panel& panel) { return panel.ports.empty(); });
+  std::vector<Panel> panels = make_panels(ports);
   if (panels.empty()) {
     throw Failure("nothing to plot: the plugin has no audio, CV or control port");
   }
