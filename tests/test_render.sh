@@ -13,6 +13,7 @@ stage=$3
 base=$4
 faults=$5
 build=$6
+demo=$(cd "$(dirname "$0")/../demo" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
@@ -370,6 +371,21 @@ PATH="$scratch/bin:$PATH" "$render" parameter-modulation --set depth=-200 --plot
 expect "depth and enable apart" "'depth (%)' [-220:-180]|'enable' [-0.3:1.3]" \
   "$(grep -A1 "^set ylabel '\(depth\|enable\)" plot.gp | paste -sd' ' | \
     sed "s/set ylabel //g; s/ set yrange / /g; s/ -- /|/")"
+
+# --- the demo's plots ---------------------------------------------------------------------
+# Every panel label of the scenes carries its unit, and the guides of one
+# panel (the gate's two thresholds) are drawn each in its own style.
+labels=$(grep -E '^(panel|toggle) ' "$demo/scenes.sh" | sed -E 's/^[a-z]+ "([^"]*)".*/\1/')
+expect "demo labels with units" "" "$(grep -v ' (.*)$' <<<"$labels")"
+(
+  source "$demo/plot.sh"
+  gnuplot() { cat >demo.gp; }
+  "$render" gate --duration 0.1 --out g 2>/dev/null
+  plot_scene g demo.png "gate" 0 0.1 "panel|level (V)|level open_threshold:guide close_threshold:guide"
+)
+styles=$(grep -o "lc rgb '#[0-9a-f]*' dashtype [^ ]* linewidth [0-9.]* title '[a-z]*_threshold'" \
+  demo.gp | sed 's/ title.*//' | sort -u | wc -l)
+expect "thresholds told apart" "2" "$styles"
 
 # --- a plugin not of ours: Debian's LV2 examples ----------------------------------------------
 examples=/usr/lib/lv2
