@@ -1,6 +1,7 @@
 // render_faults: preloaded into zul-render by the render tests to make it
 // fail where a real run fails only rarely.
 //   ZUL_FAULT_INSTANTIATE=1   every instantiate returns null
+//   ZUL_FAULT_INSTANTIATE=rate  every one at a rate other than 48000 Hz
 //   ZUL_FAULT=KIND ZUL_FAULT_AT=N
 //     on the Nth block written to a WAV file: alloc throws std::bad_alloc,
 //     write reports a short write (a full disk), sigint and sigterm raise
@@ -25,7 +26,8 @@ bool is(const char* variable, const char* value) {
 
 extern "C" LilvInstance* lilv_plugin_instantiate(const LilvPlugin* plugin, double rate,
                                                  const LV2_Feature* const* features) {
-  if (is("ZUL_FAULT_INSTANTIATE", "1")) {
+  if (is("ZUL_FAULT_INSTANTIATE", "1") ||
+      (is("ZUL_FAULT_INSTANTIATE", "rate") && rate != 48000.0)) {
     return nullptr;
   }
   using Real = LilvInstance* (*)(const LilvPlugin*, double, const LV2_Feature* const*);

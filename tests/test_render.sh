@@ -288,6 +288,10 @@ ZUL_FAULT_INSTANTIATE=1 faulty refuses 1 "the plugin's instantiate failed: $base
   "${again[@]}" --plot keep.png
 kept "instantiate failed"
 grep -q Hz err.txt && fail "an instantiate failure that is not the rate's blames the rate" || pass
+ZUL_FAULT_INSTANTIATE=rate faulty refuses 1 \
+  "zul-cv switch 1 to 2 cannot be instantiated at 1000 Hz (--rate); it can at 48000 Hz" \
+  "${again[@]}" --plot keep.png
+kept "instantiate refuses the rate"
 ZUL_FAULT=alloc ZUL_FAULT_AT=6 faulty refuses 1 "std::bad_alloc" "${again[@]}" --plot keep.png
 kept "allocation failure mid-render"
 ZUL_FAULT=write ZUL_FAULT_AT=6 faulty refuses 1 "cannot write keep/" "${again[@]}" --plot keep.png
