@@ -4,7 +4,9 @@
 # half height with ticks at 0 and 1, "toggle|LABEL|PORT...": top to bottom
 # on one time axis from FROM to TO seconds. A port is a file DIR/PORT.wav
 # (mono, 32-bit float); PORT:guide draws it as a grey dashed line (thresholds,
-# a bound, the input behind an output). Sourced by scripts/demo.sh.
+# a bound, the input behind an output), the guides of one panel each with its
+# own grey and dashes, so that the legend tells them apart. Sourced by
+# scripts/demo.sh.
 
 # The byte offset of a WAV file's samples: the chunks after the RIFF header
 # are walked to "data", so the PEAK and fact chunks libsndfile adds are
@@ -35,6 +37,8 @@ plot_scene() {
   local dir=$1 png=$2 title=$3 from=$4 to=$5
   shift 5
   local colours=('#1f6fb4' '#d6452a' '#2a9d3a' '#e39210' '#7b4fb8')
+  local guides=("lc rgb '#8c8c8c' dashtype 2" "lc rgb '#404040' dashtype (2,4)"
+    "lc rgb '#b4b4b4' dashtype (10,4,2,4)")
   # Milliseconds on the axis for short scenes, seconds for long ones.
   local scale=1 unit=s
   if awk "BEGIN { exit !($to - $from < 0.5) }"; then scale=1000 unit=ms; fi
@@ -77,7 +81,7 @@ plot_scene() {
         echo "set format x ''"
         echo "unset xlabel"
       fi
-      local plot="plot" colour=0 port
+      local plot="plot" colour=0 guide=0 port
       # stats reads within the current ranges: free them while it looks.
       echo "set autoscale xy; lo = 1e300; hi = -1e300"
       for port in $ports; do
@@ -91,7 +95,8 @@ plot_scene() {
         echo "stats $data using ($t >= $xfrom && $t <= $xto ? \$1 : 1/0) nooutput name 'S'"
         echo "lo = S_min < lo ? S_min : lo; hi = S_max > hi ? S_max : hi"
         if [ "$port" != "$name" ]; then
-          style="lc rgb '#8c8c8c' dashtype 2 linewidth 1.2"
+          style="${guides[guide % ${#guides[@]}]} linewidth 1.4"
+          guide=$((guide + 1))
         else
           style="lc rgb '${colours[colour % ${#colours[@]}]}' linewidth 2"
           colour=$((colour + 1))

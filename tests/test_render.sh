@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# test_render.sh ZUL_RENDER WAV_PROBE STAGE_DIR URI_BASE
+# test_render.sh ZUL_RENDER WAV_PROBE STAGE_DIR URI_BASE RENDER_FAULTS plain|sanitized
 # Runs zul-render against the staged zul-cv-switch1 (and the Debian LV2
 # example plugins) and reads back what it wrote: the values in the WAV files,
 # controls changed between blocks, the generators, sound-file inputs, the
-# plot, and every error with its exit status and its one-line message.
+# plot, and every error with its exit status and its one-line message; that
+# a failed or stopped render keeps the earlier files, that memory stays
+# bounded over a long render, and that renders repeat byte for byte.
 set -uo pipefail
 render=$1
 probe=$2
 stage=$3
 base=$4
+faults=$5
+build=$6
+demo=$(cd "$(dirname "$0")/../demo" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
@@ -63,7 +68,8 @@ refuses() {
 expect "help exit" "0 0" "$? $(wc -c <err.txt)"
 for word in --rate --block --duration --set --at --input --out --plot --ports --help \
   "applied at the start of the first block that starts at or" constant step square ramp \
-  triangle sine noise "Exit status"; do
+  triangle sine noise "Exit status" "from 1 to 10000000" "from 1 to 1048576" \
+  "above 0 and up to 3600"; do
   grep -qF -- "$word" help.txt && pass || fail "--help does not mention '$word'"
 done
 
@@ -73,8 +79,27 @@ for name in switch1 zul-cv-switch1 "$uri"; do
 done
 # Without LV2_PATH the staged bundles come first.
 expect "default LV2 path" "$uri" "$(env -u LV2_PATH "$render" switch1 --ports | head -1)"
-expect "ports listed" "3 selector control input default 0 range 0 to 1 \"Selector\"" \
-  "$("$render" switch1 --ports | tail -1 | tr -s ' ' | sed 's/^ //')"
+# With the package installed (a copy here in ~/.lv2), one copy of each URI is
+# loaded, the staged one, and lilv has no duplicate to warn about.
+mkdir -p home/.lv2 && cp -r "$stage/zul-cv-switch1.lv2" home/.lv2/
+sed -i 's/"Selector"/"Selector copy"/' home/.lv2/zul-cv-switch1.lv2/*.ttl
+env -u LV2_PATH HOME="$scratch/home" "$render" switch1 --ports >out.txt 2>err.txt
+expect "installed copy: staged first, no warning" "\"Selector\"|" \
+  "$(grep -o '"Selector[^"]*"' out.txt)|$(cat err.txt)"
+
+# Aligned columns with units and properties, scale points with their values.
+"$render" slew --ports >ports.txt
+expect "ports header" "#  symbol     kind     direction  default  range       unit  name         properties" \
+  "$(sed -n 3p ports.txt)"
+expect "ports with unit" '2  rise_time  control  input      10       0 to 10000  ms    "Rise time"' \
+  "$(sed -n 6p ports.txt)"
+expect "toggled port" '4  enable     control  input      1        0 to 1            "Enable"     toggled' \
+  "$(sed -n 8p ports.txt)"
+expect "enumeration port" \
+  '3  selector  control  input      0        0 to 1           "Selector"  integer, enumeration: 0 = Output A, 1 = Output B' \
+  "$("$render" switch1 --ports | tail -1)"
+expect "percent" "1" \
+  "$("$render" parameter-modulation --ports | grep -cE '^3  depth +control +input +100 +-200 to 200 +% +"Depth"$')"
 
 # --- values written -------------------------------------------------------------
 renders d --input input=0.5
@@ -164,6 +189,9 @@ awk -v l="$low" -v h="$high" 'BEGIN { exit !(l >= -1 && h < 1 && l < h - 1) }' &
 renders d --input input=short.wav
 expect "file, then zeros" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/input.wav)"
 expect "file passed" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/output_a.wav)"
+expect "short file said once" \
+  "zul-render: note: short.wav has 3 frames, the render 100: input is fed 0 after its end" \
+  "$(cat err.txt)"
 # A render's own output as the next one's input: the same samples again.
 renders n --input input=noise,seed=7
 renders d --input input=n/output_a.wav --set selector=1
@@ -193,7 +221,12 @@ refuses 1 "selector=nan is outside the range of selector, 0 to 1" switch1 --set 
 refuses 2 "--set selector: 'one' is not a number" switch1 --set selector=one --out d
 refuses 2 "--set expects SYMBOL=VALUE, got 'selector'" switch1 --set selector --out d
 refuses 2 "--rate needs a value" switch1 --out d --rate
-refuses 2 "--block takes a whole number from 1 to" switch1 --block 0 --out d
+refuses 2 "--block takes a whole number from 1 to 1048576, got '0'" switch1 --block 0 --out d
+refuses 2 "--rate takes a whole number from 1 to 10000000, got '1e8'" switch1 --rate 1e8 --out d
+# A value is shown as it was typed, not as the float it became.
+refuses 1 "rise_time=1e40 is outside the range of rise_time, 0 to 10000" \
+  slew --set rise_time=1e40 --out d
+refuses 1 "rise_time=-0.0001 is outside the range" slew --at 0.5 rise_time=-0.0001 --out d
 refuses 2 "--rate takes a whole number from 1 to" switch1 --rate 44.1 --out d
 refuses 2 "--duration takes seconds above 0" switch1 --duration -1 --out d
 refuses 1 "--at 1: no block starts at or after it (the last starts at 0.997333 s)" \
@@ -219,12 +252,144 @@ refuses 1 "cannot write blocked/input.wav" switch1 --out blocked
 refuses 1 "cannot write file/plot.png" switch1 --plot file/plot.png
 [ ! -e blocked/output_a.wav ] && pass || fail "an unwritable output still ran the render"
 
+# --- nothing lost on failure -----------------------------------------------------------
+# keep/ and keep.png hold an earlier render; each failure below must leave
+# them byte for byte and leave no temporary file behind.
+rm -rf keep && "$render" switch1 --rate 1000 --block 10 --duration 0.1 --input input=sine,freq=10 \
+  --out keep --plot keep.png 2>err.txt || fail "keep render: $(cat err.txt)"
+earlier=$(cksum keep/* keep.png)
+kept() {
+  expect "$1: earlier files kept" "$earlier" "$(cksum keep/* keep.png)"
+  expect "$1: no temporary left" "input.wav output_a.wav output_b.wav selector.wav|keep.png" \
+    "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')|$(ls -A | grep -F keep.png | tr '\n' ' ' | sed 's/ $//')"
+}
+again=(switch1 --rate 1000 --block 10 --duration 0.1 --input input=0.5 --out keep)
+refuses 1 "cannot write missing/x.png" "${again[@]}" --plot missing/x.png
+kept "unwritable plot"
+mkdir -p plotdir
+refuses 1 "cannot write plotdir: Is a directory" "${again[@]}" --plot plotdir
+kept "plot path is a directory"
+PATH=/nonexistent "$render" "${again[@]}" --plot keep.png 2>err.txt
+expect "no gnuplot" "1|zul-render: --plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)" \
+  "$?|$(cat err.txt)"
+kept "no gnuplot"
+refuses 1 "selector=2 is outside the range" "${again[@]}" --set selector=2 --plot keep.png
+kept "bad value"
+refuses 1 "cannot read missing.wav" "${again[@]}" --input input=missing.wav --plot keep.png
+kept "missing input file"
+[ -f /usr/lib/lv2/eg-sampler.lv2/manifest.ttl ] && {
+  LV2_PATH=/usr/lib/lv2 refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
+    --out keep --plot keep.png
+  kept "unsupported feature"
+}
+# The faults come from a preloaded library; a sanitizer's runtime lets it go first.
+faulty() { ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0 LD_PRELOAD=$faults "$@"; }
+ZUL_FAULT_INSTANTIATE=1 faulty refuses 1 "the plugin's instantiate failed: $base/zul-cv-switch1" \
+  "${again[@]}" --plot keep.png
+kept "instantiate failed"
+grep -q Hz err.txt && fail "an instantiate failure that is not the rate's blames the rate" || pass
+ZUL_FAULT_INSTANTIATE=rate faulty refuses 1 \
+  "zul-cv switch 1 to 2 cannot be instantiated at 1000 Hz (--rate); it can at 48000 Hz" \
+  "${again[@]}" --plot keep.png
+kept "instantiate refuses the rate"
+ZUL_FAULT=alloc ZUL_FAULT_AT=6 faulty refuses 1 "std::bad_alloc" "${again[@]}" --plot keep.png
+kept "allocation failure mid-render"
+ZUL_FAULT=write ZUL_FAULT_AT=6 faulty refuses 1 "cannot write keep/" "${again[@]}" --plot keep.png
+kept "disk full mid-render"
+ZUL_FAULT=sigint ZUL_FAULT_AT=6 faulty refuses 130 "stopped by SIGINT; nothing was written" \
+  "${again[@]}" --plot keep.png
+kept "SIGINT mid-render"
+ZUL_FAULT=sigterm ZUL_FAULT_AT=6 faulty refuses 143 "stopped by SIGTERM" "${again[@]}" \
+  --plot keep.png
+kept "SIGTERM mid-render"
+# A real kill into an hour-long render (a background job ignores SIGINT).
+"$render" switch1 --duration 3600 --input input=noise --out keep --plot keep.png 2>err.txt &
+sleep 1
+kill -TERM $!
+wait $!
+expect "killed: exit and message" "143|zul-render: stopped by SIGTERM; nothing was written" \
+  "$?|$(cat err.txt)"
+kept "killed"
+# A render that succeeds replaces the files.
+"$render" "${again[@]}" --plot keep.png 2>err.txt
+expect "replaced" "0|0.5*100" "$?|$(runs keep/input.wav)"
+expect "replaced: no temporary left" "input.wav output_a.wav output_b.wav selector.wav" \
+  "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')"
+
+# --- bounded memory ---------------------------------------------------------------------
+# Peak resident memory of zul-cv-round (six ports) at 192 kHz, for 1 s and for
+# 20 s with files and plot: under 64 MiB, and the same within 4 MiB. Whole
+# renders held in memory took 111 MB for the 20 s.
+if [ "$build" = plain ] && [ -x /usr/bin/time ]; then
+  peak() {
+    rm -rf m m.png
+    /usr/bin/time -f %M -o peak.txt "$render" round --rate 192000 --duration "$1" \
+      --input input=sine,freq=3,amp=5 --out m --plot m.png 2>err.txt || fail "round $1 s: $(cat err.txt)"
+    cat peak.txt
+  }
+  short=$(peak 1)
+  long=$(peak 20)
+  expect "20 s at 192 kHz written" "channels=1 rate=192000 frames=3840000 wav float" \
+    "$("$probe" info m/output_fraction.wav)"
+  [ "$long" -lt 65536 ] && pass || fail "peak memory over 20 s: $long KiB"
+  [ $((long - short)) -lt 4096 ] && pass || fail "peak memory grows: $short KiB for 1 s, $long KiB for 20 s"
+  rm -rf m m.png
+else
+  echo "note: no /usr/bin/time, or a sanitizer build: peak memory not measured"
+fi
+
+# --- reproducible files ------------------------------------------------------------------
+# No time stamp anywhere (libsndfile's PEAK chunk had one): a second later,
+# the same render gives the same bytes.
+renders r1 --input input=noise
+sleep 1
+renders r2 --input input=noise
+for port in input output_a output_b selector; do
+  cmp -s r1/$port.wav r2/$port.wav && pass || fail "two renders of $port.wav differ"
+done
+
 # --- plot -------------------------------------------------------------------------------
 "$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png 2>err.txt
 expect "plot exit" "0" "$?"
 expect "PNG signature" "89 50 4e 47 0d 0a 1a 0a" "$(head -c 8 plot.png | od -An -tx1 | sed 's/^ //')"
 [ "$(wc -c <plot.png)" -gt 10000 ] && pass || fail "plot.png is only $(wc -c <plot.png) bytes"
 expect "plot quiet" "" "$(cat err.txt)"
+
+# Controls each have a panel, so slew's two equal times do not hide each
+# other, and the 0/1 enable is drawn on its own 0..1 scale. A gnuplot first on
+# PATH keeps the script it is given.
+real_gnuplot=$(command -v gnuplot)
+mkdir -p bin
+printf '#!/bin/sh\ntee "%s/plot.gp" | "%s"\n' "$scratch" "$real_gnuplot" >bin/gnuplot
+chmod +x bin/gnuplot
+PATH="$scratch/bin:$PATH" "$render" slew --input input=square,freq=2 --set rise_time=50 \
+  --set fall_time=50 --plot slew.png 2>err.txt
+expect "slew plot" "0" "$?"
+expect "a panel for each control" "plot \$port0|plot \$port2|plot \$port3|plot \$port4|plot \$port1" \
+  "$(grep -o '^plot \$port[0-9]*' plot.gp | tr '\n' '|' | sed 's/|$//')"
+expect "panels with units" "'inputs'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs'" \
+  "$(sed -n "s/^set ylabel //p" plot.gp | tr '\n' '|' | sed 's/|$//')"
+expect "enable on its own scale" "set yrange [-0.3:1.3]" \
+  "$(grep -A1 "^set ylabel 'enable'" plot.gp | tail -1)"
+PATH="$scratch/bin:$PATH" "$render" parameter-modulation --set depth=-200 --plot pm.png 2>err.txt
+expect "depth and enable apart" "'depth (%)' [-220:-180]|'enable' [-0.3:1.3]" \
+  "$(grep -A1 "^set ylabel '\(depth\|enable\)" plot.gp | paste -sd' ' | \
+    sed "s/set ylabel //g; s/ set yrange / /g; s/ -- /|/")"
+
+# --- the demo's plots ---------------------------------------------------------------------
+# Every panel label of the scenes carries its unit, and the guides of one
+# panel (the gate's two thresholds) are drawn each in its own style.
+labels=$(grep -E '^(panel|toggle) ' "$demo/scenes.sh" | sed -E 's/^[a-z]+ "([^"]*)".*/\1/')
+expect "demo labels with units" "" "$(grep -v ' (.*)$' <<<"$labels")"
+(
+  source "$demo/plot.sh"
+  gnuplot() { cat >demo.gp; }
+  "$render" gate --duration 0.1 --out g 2>/dev/null
+  plot_scene g demo.png "gate" 0 0.1 "panel|level (V)|level open_threshold:guide close_threshold:guide"
+)
+styles=$(grep -o "lc rgb '#[0-9a-f]*' dashtype [^ ]* linewidth [0-9.]* title '[a-z]*_threshold'" \
+  demo.gp | sed 's/ title.*//' | sort -u | wc -l)
+expect "thresholds told apart" "2" "$styles"
 
 # --- a plugin not of ours: Debian's LV2 examples ----------------------------------------------
 examples=/usr/lib/lv2

@@ -22,14 +22,14 @@ std::pair<std::string, std::string> split_assignment(const std::string& text,
 
 ControlValue control_value(const std::string& text, const std::string& option) {
   auto [symbol, value] = split_assignment(text, option);
-  return {symbol, static_cast<float>(parse_number(value, option + " " + symbol))};
+  return {symbol, static_cast<float>(parse_number(value, option + " " + symbol)), value};
 }
 
-uint32_t whole_number(const std::string& text, const std::string& option, double limit) {
+uint32_t whole_number(const std::string& text, const std::string& option, uint32_t limit) {
   const double value = parse_number(text, option);
   if (!(value >= 1.0 && value <= limit) || std::floor(value) != value) {
-    throw UsageError(option + " takes a whole number from 1 to " + show(limit) + ", got '" + text +
-                     "'");
+    throw UsageError(option + " takes a whole number from 1 to " + std::to_string(limit) +
+                     ", got '" + text + "'");
   }
   return static_cast<uint32_t>(value);
 }
@@ -93,13 +93,14 @@ Settings parse_command_line(int argc, char** argv) {
     } else if (option == "--ports") {
       settings.list_ports = true;
     } else if (option == "--rate") {
-      settings.rate = whole_number(value(), option, 1e7);
+      settings.rate = whole_number(value(), option, max_rate);
     } else if (option == "--block") {
-      settings.block = whole_number(value(), option, 1048576.0);
+      settings.block = whole_number(value(), option, max_block);
     } else if (option == "--duration") {
       settings.duration = parse_number(value(), option);
-      if (!(settings.duration > 0.0 && settings.duration <= 3600.0)) {
-        throw UsageError("--duration takes seconds above 0 and up to 3600");
+      if (!(settings.duration > 0.0 && settings.duration <= max_duration)) {
+        throw UsageError("--duration takes seconds above 0 and up to " +
+                         std::to_string(static_cast<int>(max_duration)));
       }
     } else if (option == "--set") {
       settings.sets.push_back(control_value(value(), option));

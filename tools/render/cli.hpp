@@ -7,9 +7,15 @@
 
 namespace render {
 
+// What a render may ask for; --help states them.
+constexpr uint32_t max_rate = 10000000;  // Hz
+constexpr uint32_t max_block = 1048576;  // frames
+constexpr double max_duration = 3600.0;  // seconds
+
 struct ControlValue {
   std::string symbol;
   float value;
+  std::string text;  // as typed, for messages
 };
 
 struct Change {

@@ -1,3 +1,4 @@
+#include <string>
 #include <utility>
 
 #include "tools/render/cli.hpp"
@@ -17,10 +18,14 @@ Plugins are looked up in LV2_PATH or, when it is unset, in
   {path}
 
 Options:
-  --rate HZ          sample rate, a whole number of Hz (default 48000)
-  --block FRAMES     frames per run() call (default 128); the last block is
-                     shorter when the render is not a whole number of blocks
-  --duration SECONDS length of the render, rounded to whole frames (default 1)
+  --rate HZ          sample rate, a whole number of Hz from 1 to {max_rate}
+                     (default 48000)
+  --block FRAMES     frames per run() call, from 1 to {max_block} (default
+                     128); the last block is shorter when the render is not a
+                     whole number of blocks
+  --duration SECONDS length of the render, above 0 and up to {max_duration},
+                     rounded to whole frames (default 1). Memory does not grow
+                     with it: inputs and outputs go block by block.
   --set SYMBOL=VALUE sets a control input from the start. Controls not set
                      start at their lv2:default (else their minimum, else 0).
   --at SECONDS SYMBOL=VALUE
@@ -43,9 +48,14 @@ Options:
                      CV ports hold their samples; a control input holds the
                      value each block saw, a control output the value each
                      block left, repeated over the block's frames. DIR is
-                     created if missing; files in it are overwritten.
+                     created if missing. The files (and the plot) are written
+                     under temporary names and replace the earlier ones only
+                     when the whole render succeeded: a failed, killed
+                     (SIGINT, SIGTERM) render leaves them as they were.
   --plot FILE.png    draws the inputs, the controls and the outputs against
-                     time (one panel each, legend by port symbol) with gnuplot
+                     time with gnuplot: a panel for the inputs, one for each
+                     control (a switch on a 0/1 scale) and one for the
+                     outputs, labelled with their units, legend by port symbol
   --ports            lists the plugin's ports and exits
   -h, --help         shows this and exits
 At least one of --out and --plot is needed. Options taking one value also
@@ -81,7 +91,10 @@ any other error (each with one line on stderr).
 )";
   for (const auto& [key, value] :
        {std::pair<std::string, std::string>{"{base}", ZUL_RENDER_URI_BASE},
-        {"{path}", default_lv2_path()}}) {
+        {"{path}", default_lv2_path()},
+        {"{max_rate}", std::to_string(max_rate)},
+        {"{max_block}", std::to_string(max_block)},
+        {"{max_duration}", std::to_string(static_cast<int>(max_duration))}}) {
     text.replace(text.find(key), key.size(), value);
   }
   return text;

@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "tools/render/cli.hpp"
 #include "tools/render/failure.hpp"
+#include "tools/render/interrupt.hpp"
 #include "tools/render/output.hpp"
 #include "tools/render/plan.hpp"
 #include "tools/render/plugin.hpp"
@@ -12,44 +14,47 @@
 
 namespace {
 
-void list_ports(const render::Plugin& plugin) {
-  std::printf("%s\n%s\n", plugin.uri().c_str(), plugin.name().c_str());
-  for (const render::PortInfo& port : plugin.ports()) {
-    std::printf("%3u %-16s %-7s %-6s", port.index, port.symbol.c_str(), kind_name(port.kind),
-                port.is_input ? "input" : "output");
-    if (port.kind == render::PortKind::control && port.is_input) {
-      std::printf(" default %g", static_cast<double>(port.default_value));
-    }
-    if (port.has_range) {
-      std::printf(" range %g to %g", static_cast<double>(port.minimum),
-                  static_cast<double>(port.maximum));
-    }
-    std::printf("  \"%s\"\n", port.name.c_str());
-  }
-}
-
+// Everything that can fail before rendering is checked first, in the order
+// plugin, ports and values, inputs, features and instantiation, outputs; the
+// files are moved into place only when all of them are complete.
 int render_with(const render::Settings& settings) {
   const render::Plugin plugin(settings.plugin);
   if (settings.list_ports) {
-    list_ports(plugin);
+    std::fputs(render::port_list(plugin).c_str(), stdout);
     return 0;
   }
-  const render::Plan plan = render::make_plan(plugin, settings);
+  render::Plan plan = render::make_plan(plugin, settings);
+  render::Renderer renderer(plugin, plan);
+  std::vector<render::Recorder*> recorders;
   std::unique_ptr<render::WavFiles> wavs;
   if (!settings.out_dir.empty()) {
     wavs = std::make_unique<render::WavFiles>(settings.out_dir, plugin.ports(), plan.rate);
+    recorders.push_back(wavs.get());
   }
+  std::unique_ptr<render::TempFile> png;
+  std::unique_ptr<render::PlotTracks> tracks;
   if (!settings.plot.empty()) {
-    render::check_writable(settings.plot);
+    png = std::make_unique<render::TempFile>(settings.plot);
+    render::check_gnuplot();
+    tracks = std::make_unique<render::PlotTracks>(plugin.ports(), plan.frames);
+    recorders.push_back(tracks.get());
   }
-  const render::Recording recording = render::run_plugin(plugin, plan);
+
+  renderer.run(recorders);
   if (wavs) {
-    wavs->write(recording);
+    wavs->finish();
   }
-  if (!settings.plot.empty()) {
+  if (png) {
     const std::string title = plugin.name() + " (" + std::to_string(plan.rate) + " Hz, blocks of " +
                               std::to_string(plan.block) + ")";
-    render::draw_plot(settings.plot, title, plugin.ports(), recording, plan.rate);
+    render::draw_plot(*png, title, plugin.ports(), *tracks, plan.frames, plan.rate);
+  }
+  render::stop_if_interrupted();
+  if (wavs) {
+    wavs->commit();
+  }
+  if (png) {
+    png->commit();
   }
   return 0;
 }
@@ -57,6 +62,7 @@ int render_with(const render::Settings& settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  render::catch_interrupts();
   try {
     const render::Settings settings = render::parse_command_line(argc, argv);
     if (settings.help) {
@@ -64,6 +70,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     return render_with(settings);
+  } catch (const render::Interrupted& stop) {
+    std::fprintf(stderr, "zul-render: %s\n", stop.what());
+    return 128 + stop.signal;
   } catch (const render::UsageError& error) {
     std::fprintf(stderr, "zul-render: %s\n", error.what());
     return 2;

@@ -1,44 +1,76 @@
 // Where a render goes: one WAV file per port, and a plot drawn by gnuplot.
+// Both are written under temporary names and moved into place at the end.
 #pragma once
 
 #include <sndfile.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/render/plugin.hpp"
 #include "tools/render/run.hpp"
+#include "tools/render/temp_file.hpp"
 
 namespace render {
 
 // DIR/<symbol>.wav for every audio, CV and control port: mono 32-bit float
-// at the render's rate. Opened before the render, so that a place that
-// cannot be written fails before any work is done.
-class WavFiles {
+// at the render's rate, without a PEAK chunk (it carries a time stamp), so
+// that one render always gives the same bytes.
+class WavFiles : public Recorder {
  public:
   WavFiles(const std::string& dir, const std::vector<PortInfo>& ports, uint32_t rate);
-  ~WavFiles();
+  ~WavFiles() override;
   WavFiles(const WavFiles&) = delete;
   WavFiles& operator=(const WavFiles&) = delete;
 
-  void write(const Recording& recording);
+  void take(const PortInfo& port, const float* samples, uint32_t n) override;
+  // Completes the files, still under their temporary names.
+  void finish();
+  void commit();
 
  private:
   struct File {
-    uint32_t port;
-    std::string path;
-    SNDFILE* handle;
+    std::unique_ptr<TempFile> temp;
+    SNDFILE* handle = nullptr;
   };
-  std::vector<File> files_;
+  std::vector<File> files_;  // by port index; no handle for ports not written
 };
 
-// Fails now if `path` cannot be written, rather than after the render.
-void check_writable(const std::string& path);
+// A bounded copy of every recorded port for the plot: all frames of a short
+// render, the lowest and highest sample of each stretch of a long one.
+class PlotTracks : public Recorder {
+ public:
+  struct Row {
+    uint64_t frame;
+    float value;
+  };
+  PlotTracks(const std::vector<PortInfo>& ports, uint64_t frames);
+  void take(const PortInfo& port, const float* samples, uint32_t n) override;
+  const std::vector<Row>& rows(uint32_t port) const { return tracks_[port].rows; }
 
-// A PNG of the inputs, the controls and the outputs against time, one panel
-// each, with a legend by port symbol.
-void draw_plot(const std::string& path, const std::string& title,
-               const std::vector<PortInfo>& ports, const Recording& recording, uint32_t rate);
+ private:
+  struct Track {
+    std::vector<Row> rows;
+    uint64_t next = 0;    // the frame the next sample is
+    uint64_t bucket = 0;  // the stretch it falls in, and where that ends
+    uint64_t bucket_end = 0;
+    Row low{}, high{};
+    bool open = false;  // low and high hold the stretch's samples so far
+  };
+  void close_bucket(Track& track);
+  uint64_t frames_;
+  uint64_t buckets_;
+  std::vector<Track> tracks_;
+};
+
+// gnuplot is found on PATH, or a Failure says how to install it.
+void check_gnuplot();
+
+// A PNG of the inputs, each control and the outputs against time, with a
+// legend by port symbol, into `png` (a temporary).
+void draw_plot(TempFile& png, const std::string& title, const std::vector<PortInfo>& ports,
+               const PlotTracks& tracks, uint64_t frames, uint32_t rate);
 
 }  // namespace render

@@ -29,8 +29,8 @@ const PortInfo& control_input(const Plugin& plugin, const ControlValue& control)
   }
   const float v = control.value;
   if (port.has_range && !(port.minimum <= v && v <= port.maximum)) {
-    throw Failure(port.symbol + "=" + show(static_cast<double>(v)) + " is outside the range of " +
-                  port.symbol + ", " + show(static_cast<double>(port.minimum)) + " to " +
+    throw Failure(port.symbol + "=" + control.text + " is outside the range of " + port.symbol +
+                  ", " + show(static_cast<double>(port.minimum)) + " to " +
                   show(static_cast<double>(port.maximum)));
   }
   return port;
@@ -62,7 +62,7 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
     if (port.kind == PortKind::control && port.is_input) {
       plan.controls[port.index] = port.default_value;
     } else if (is_signal(port) && port.is_input) {
-      plan.inputs[port.index].assign(plan.frames, 0.0f);
+      plan.inputs[port.index] = open_input("0", port.symbol, plan.rate, plan.frames);
     }
   }
   for (const ControlValue& set : settings.sets) {
@@ -70,7 +70,7 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
   }
   for (const InputSpec& input : settings.inputs) {
     const PortInfo& port = signal_input(plugin, input);
-    plan.inputs[port.index] = make_input(input.source, plan.rate, plan.frames);
+    plan.inputs[port.index] = open_input(input.source, port.symbol, plan.rate, plan.frames);
   }
   // A change waits for the next block start; changes that meet at one block
   // apply in command-line order.

@@ -1,14 +1,17 @@
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "tools/render/failure.hpp"
+#include "tools/render/interrupt.hpp"
 #include "tools/render/output.hpp"
 
 namespace render {
@@ -18,10 +21,59 @@ namespace {
 // stretch of frames instead: the same picture, and gnuplot stays quick.
 constexpr std::size_t max_rows = 4000;
 
+// Signals share a panel by direction; each control has a panel of its own,
+// half as tall, so that equal values or a small range are not hidden behind
+// another control. A switch (toggled, or whole numbers from 0 to 1) is drawn
+// from -0.3 to 1.3 with ticks at 0 and 1.
 struct Panel {
-  const char* label;
+  std::string label;
   std::vector<const PortInfo*> ports;
+  int weight = 2;
+  bool is_switch = false;
 };
+
+bool is_switch(const PortInfo& port) {
+  return port.toggled ||
+         (port.integer && port.has_range && port.minimum == 0.0f && port.maximum == 1.0f);
+}
+
+// "inputs (ms)" when every port of the panel has that unit.
+std::string label_with_unit(const std::string& label, const std::vector<const PortInfo*>& ports) {
+  const std::string& unit = ports.front()->unit;
+  for (const PortInfo* port : ports) {
+    if (port->unit != unit) {
+      return label;
+    }
+  }
+  return unit.empty() ? label : label + " (" + unit + ")";
+}
+
+std::vector<Panel> make_panels(const std::vector<PortInfo>& ports) {
+  Panel inputs{"inputs", {}}, outputs{"outputs", {}};
+  std::vector<Panel> controls;
+  for (const PortInfo& port : ports) {
+    if (!is_recorded(port)) {
+      continue;
+    }
+    if (port.kind == PortKind::control) {
+      controls.push_back({port.symbol, {&port}, 1, is_switch(port)});
+    } else {
+      (port.is_input ? inputs : outputs).ports.push_back(&port);
+    }
+  }
+  std::vector<Panel> panels;
+  if (!inputs.ports.empty()) {
+    panels.push_back(inputs);
+  }
+  panels.insert(panels.end(), controls.begin(), controls.end());
+  if (!outputs.ports.empty()) {
+    panels.push_back(outputs);
+  }
+  for (Panel& panel : panels) {
+    panel.label = label_with_unit(panel.label, panel.ports);
+  }
+  return panels;
+}
 
 // A string inside single quotes, where gnuplot reads '' as one quote.
 std::string quoted(const std::string& text) {
@@ -42,14 +94,14 @@ std::string number(double value) {
 }
 
 // The panel's y range with a margin, so that no line runs along the frame.
-std::pair<double, double> y_range(const Panel& panel, const Recording& recording) {
+std::pair<double, double> y_range(const Panel& panel, const PlotTracks& tracks) {
   double lo = std::numeric_limits<double>::infinity();
   double hi = -lo;
   for (const PortInfo* port : panel.ports) {
-    for (float v : recording[port->index]) {
-      if (std::isfinite(v)) {
-        lo = std::min(lo, static_cast<double>(v));
-        hi = std::max(hi, static_cast<double>(v));
+    for (const PlotTracks::Row& row : tracks.rows(port->index)) {
+      if (std::isfinite(row.value)) {
+        lo = std::min(lo, static_cast<double>(row.value));
+        hi = std::max(hi, static_cast<double>(row.value));
       }
     }
   }
@@ -60,85 +112,140 @@ std::pair<double, double> y_range(const Panel& panel, const Recording& recording
   return {lo - margin, hi + margin};
 }
 
-// One port's data block: time and value. A long track keeps, of each stretch
-// of frames, the lowest and the highest sample in the order they came.
-std::string data_block(const std::string& name, const std::vector<float>& track, uint32_t rate) {
+// One port's data block: time and value.
+std::string data_block(const std::string& name, const std::vector<PlotTracks::Row>& rows,
+                       uint32_t rate) {
   std::string out = name + " << EOD\n";
-  auto row = [&](std::size_t frame) {
-    out += number(static_cast<double>(frame) / rate) + ' ' +
-           number(static_cast<double>(track[frame])) + '\n';
-  };
-  if (track.size() <= max_rows) {
-    for (std::size_t i = 0; i < track.size(); ++i) {
-      row(i);
-    }
-  } else {
-    const std::size_t buckets = max_rows / 2;
-    for (std::size_t b = 0; b < buckets; ++b) {
-      const auto first = track.begin() + static_cast<std::ptrdiff_t>(b * track.size() / buckets);
-      const auto end =
-          track.begin() + static_cast<std::ptrdiff_t>((b + 1) * track.size() / buckets);
-      const auto [low, high] = std::minmax_element(first, end);
-      const auto a = static_cast<std::size_t>(std::min(low, high) - track.begin());
-      const auto z = static_cast<std::size_t>(std::max(low, high) - track.begin());
-      row(a);
-      if (z != a) {
-        row(z);
-      }
-    }
+  for (const PlotTracks::Row& row : rows) {
+    out += number(static_cast<double>(row.frame) / rate) + ' ' +
+           number(static_cast<double>(row.value)) + '\n';
   }
   return out + "EOD\n";
 }
 
 std::string script(const std::string& path, const std::string& title,
-                   const std::vector<Panel>& panels, const Recording& recording, uint32_t rate) {
-  const std::size_t frames = recording[panels.front().ports.front()->index].size();
-  const int height = 80 + 260 * static_cast<int>(panels.size());
+                   const std::vector<Panel>& panels, const PlotTracks& tracks, uint64_t frames,
+                   uint32_t rate) {
+  int weights = 0;
+  for (const Panel& panel : panels) {
+    weights += panel.weight;
+  }
+  const int top = 40, bottom = 50, unit = 130;
+  const int height = top + bottom + unit * weights;
   std::string gp = "set terminal pngcairo size 1000," + std::to_string(height) +
                    " noenhanced font 'sans,10'\n"
                    "set output " +
                    quoted(path) + "\n";
-  gp += "set multiplot layout " + std::to_string(panels.size()) + ",1 title " + quoted(title) +
-        " font ',12'\n";
-  gp += "set grid\nset key outside right top\nset lmargin 10\nset rmargin 18\n";
+  gp += "set multiplot title " + quoted(title) + " font ',12'\n";
+  gp += "set grid\nset key outside right top\nset lmargin 12\nset rmargin 18\n";
   gp += "set xrange [0:" + number(static_cast<double>(frames) / rate) + "]\n";
+  int upper = top;  // pixels from the top
   for (std::size_t p = 0; p < panels.size(); ++p) {
     const Panel& panel = panels[p];
-    const auto [lo, hi] = y_range(panel, recording);
+    const int lower = upper + unit * panel.weight;
+    auto screen = [&](int pixels) { return number(1.0 - static_cast<double>(pixels) / height); };
+    gp += "set tmargin at screen " + screen(upper) + "\n";
+    gp += "set bmargin at screen " + screen(lower - 22) + "\n";
     std::string plot = "plot ";
     for (std::size_t i = 0; i < panel.ports.size(); ++i) {
       const PortInfo& port = *panel.ports[i];
       const std::string name = "$port" + std::to_string(port.index);
-      gp += data_block(name, recording[port.index], rate);
+      gp += data_block(name, tracks.rows(port.index), rate);
       plot += (i == 0 ? "" : ", ") + name + " using 1:2 with lines linewidth 1.5 title " +
               quoted(port.symbol);
     }
     gp += "set ylabel " + quoted(panel.label) + "\n";
-    gp += "set yrange [" + number(lo) + ":" + number(hi) + "]\n";
-    gp += p + 1 == panels.size() ? "set xlabel 'time (s)'\n" : "unset xlabel\n";
+    if (panel.is_switch) {
+      gp += "set yrange [-0.3:1.3]\nset ytics 1\n";
+    } else {
+      const auto [lo, hi] = y_range(panel, tracks);
+      gp += "set yrange [" + number(lo) + ":" + number(hi) + "]\nset ytics autofreq\n";
+    }
+    gp += p + 1 == panels.size() ? "set xlabel 'time (s)'\nset format x '%g'\n"
+                                 : "unset xlabel\nset format x ''\n";
     gp += plot;
     gp += "\n";
+    upper = lower;
   }
   return gp + "unset multiplot\nset output\n";
 }
 
+bool on_path(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) {
+      end = dirs.size();
+    }
+    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+    if (access((dir + "/" + program).c_str(), X_OK) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
-void draw_plot(const std::string& path, const std::string& title,
-               const std::vector<PortInfo>& ports, const Recording& recording, uint32_t rate) {
-  std::vector<Panel> panels = {{"inputs", {}}, {"controls", {}}, {"outputs", {}}};
+PlotTracks::PlotTracks(const std::vector<PortInfo>& ports, uint64_t frames)
+    : frames_(frames), buckets_(frames <= max_rows ? frames : max_rows / 2) {
+  tracks_.resize(ports.size());
   for (const PortInfo& port : ports) {
-    if (!is_recorded(port)) {
-      continue;
+    if (is_recorded(port)) {
+      Track& track = tracks_[port.index];
+      track.rows.reserve(frames <= max_rows ? frames : max_rows);
+      track.bucket_end = frames_ / buckets_;
     }
-    const std::size_t which = port.kind == PortKind::control ? 1 : port.is_input ? 0 : 2;
-    panels[which].ports.push_back(&port);
   }
-  std::erase_if(panels, [](const Panel& panel) { return panel.ports.empty(); });
+}
+
+// Of each stretch of frames, the lowest and the highest sample in the order
+// they came: the same picture as every frame, and gnuplot stays quick.
+void PlotTracks::close_bucket(Track& track) {
+  const bool low_first = track.low.frame <= track.high.frame;
+  track.rows.push_back(low_first ? track.low : track.high);
+  if (track.low.frame != track.high.frame) {
+    track.rows.push_back(low_first ? track.high : track.low);
+  }
+  track.open = false;
+  ++track.bucket;
+  track.bucket_end = (track.bucket + 1) * frames_ / buckets_;
+}
+
+void PlotTracks::take(const PortInfo& port, const float* samples, uint32_t n) {
+  Track& track = tracks_[port.index];
+  for (uint32_t k = 0; k < n; ++k, ++track.next) {
+    const Row row{track.next, samples[k]};
+    if (!track.open) {
+      track.low = track.high = row;
+      track.open = true;
+    } else if (row.value < track.low.value) {
+      track.low = row;
+    } else if (row.value > track.high.value) {
+      track.high = row;
+    }
+    if (track.next + 1 == track.bucket_end) {
+      close_bucket(track);
+    }
+  }
+}
+
+void check_gnuplot() {
+  if (!on_path("gnuplot")) {
+    throw Failure("--plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)");
+  }
+}
+
+void draw_plot(TempFile& png, const std::string& title, const std::vector<PortInfo>& ports,
+               const PlotTracks& tracks, uint64_t frames, uint32_t rate) {
+  std::vector<Panel> panels = make_panels(ports);
   if (panels.empty()) {
     throw Failure("nothing to plot: the plugin has no audio, CV or control port");
   }
-  const std::string text = script(path, title, panels, recording, rate);
+  const std::string text = script(png.temp_path(), title, panels, tracks, frames, rate);
 
   std::signal(SIGPIPE, SIG_IGN);  // a gnuplot that dies early is reported below
   std::FILE* gnuplot = popen("gnuplot", "w");
@@ -147,10 +254,11 @@ void draw_plot(const std::string& path, const std::string& title,
   }
   std::fwrite(text.data(), 1, text.size(), gnuplot);
   const int status = pclose(gnuplot);
+  stop_if_interrupted();  // gnuplot got the same Ctrl-C
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw Failure(WIFEXITED(status) && WEXITSTATUS(status) == 127
                       ? "gnuplot is not installed (Debian package gnuplot-nox)"
-                      : "gnuplot could not draw " + path);
+                      : "gnuplot could not draw " + png.path());
   }
 }
 

@@ -3,10 +3,15 @@
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/resize-port/resize-port.h>
+#include <lv2/units/units.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "tools/render/failure.hpp"
 
@@ -22,6 +27,65 @@ struct Node {
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
 };
+
+// The symbols of the common units of LV2's units ontology; another unit shows
+// its own units:symbol, else the last part of its URI.
+std::string unit_symbol(LilvWorld* world, const LilvNode* unit) {
+  static const std::map<std::string, std::string> known = {
+      {"bar", "bars"},     {"beat", "beats"}, {"bpm", "BPM"}, {"cent", "ct"},
+      {"cm", "cm"},        {"coef", ""},      {"db", "dB"},   {"degree", "°"},
+      {"frame", "frames"}, {"hz", "Hz"},      {"inch", "in"}, {"khz", "kHz"},
+      {"km", "km"},        {"m", "m"},        {"mhz", "MHz"}, {"midiNote", "note"},
+      {"mile", "mi"},      {"min", "min"},    {"mm", "mm"},   {"ms", "ms"},
+      {"oct", "oct"},      {"pc", "%"},       {"s", "s"},     {"semitone12TET", "semi"}};
+  if (!lilv_node_is_uri(unit)) {
+    Node symbol(lilv_world_get(world, unit, Node(world, LV2_UNITS__symbol).node, nullptr));
+    return symbol.node != nullptr ? lilv_node_as_string(symbol.node) : "";
+  }
+  const std::string uri = lilv_node_as_uri(unit);
+  const std::string prefix = LV2_UNITS_PREFIX;
+  if (uri.starts_with(prefix)) {
+    const auto found = known.find(uri.substr(prefix.size()));
+    if (found != known.end()) {
+      return found->second;
+    }
+  }
+  Node symbol(lilv_world_get(world, unit, Node(world, LV2_UNITS__symbol).node, nullptr));
+  if (symbol.node != nullptr) {
+    return lilv_node_as_string(symbol.node);
+  }
+  return uri.substr(uri.find_last_of("#/") + 1);
+}
+
+// The bundles of each directory on `path`, a bundle name seen before left
+// out: with the package installed, the staged copy of each plugin is the one
+// loaded, and lilv has no duplicate to warn about.
+void load_first_copies(LilvWorld* world, const std::string& path) {
+  std::set<std::string> seen;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos) {
+      end = path.size();
+    }
+    const std::filesystem::path dir = path.substr(start, end - start);
+    start = end + 1;
+    std::error_code error;
+    std::vector<std::filesystem::path> bundles;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+      if (std::filesystem::exists(entry.path() / "manifest.ttl", error)) {
+        bundles.push_back(entry.path());
+      }
+    }
+    std::sort(bundles.begin(), bundles.end());
+    for (const std::filesystem::path& bundle : bundles) {
+      if (seen.insert(bundle.filename().string()).second) {
+        Node uri(lilv_new_file_uri(world, nullptr, (bundle.string() + "/").c_str()));
+        lilv_world_load_bundle(world, uri.node);
+      }
+    }
+  }
+}
 
 std::string uri_of(const std::string& name) {
   if (name.find(':') != std::string::npos) {
@@ -63,10 +127,10 @@ Plugin::Plugin(const std::string& name)
   const char* env = std::getenv("LV2_PATH");
   const std::string search = env != nullptr ? env : default_lv2_path();
   if (env == nullptr) {
-    Node path(lilv_new_string(world, search.c_str()));
-    lilv_world_set_option(world, LILV_OPTION_LV2_PATH, path.node);
+    load_first_copies(world, search);
+  } else {
+    lilv_world_load_all(world);
   }
-  lilv_world_load_all(world);
   Node uri(world, uri_.c_str());
   plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri.node);
   if (plugin_ == nullptr) {
@@ -115,6 +179,25 @@ PortInfo Plugin::read_port(uint32_t index) const {
     info.maximum = lilv_node_as_float(max);
   }
   info.default_value = def != nullptr ? lilv_node_as_float(def) : info.minimum;
+
+  auto has = [&](const char* property) {
+    return lilv_port_has_property(plugin_, port, Node(world_.get(), property).node);
+  };
+  info.toggled = has(LV2_CORE__toggled);
+  info.integer = has(LV2_CORE__integer);
+  info.enumeration = has(LV2_CORE__enumeration);
+  Node unit(lilv_port_get(plugin_, port, Node(world_.get(), LV2_UNITS__unit).node));
+  if (unit.node != nullptr) {
+    info.unit = unit_symbol(world_.get(), unit.node);
+  }
+  LilvScalePoints* points = lilv_port_get_scale_points(plugin_, port);
+  LILV_FOREACH(scale_points, i, points) {
+    const LilvScalePoint* point = lilv_scale_points_get(points, i);
+    info.scale_points.emplace_back(lilv_node_as_float(lilv_scale_point_get_value(point)),
+                                   lilv_node_as_string(lilv_scale_point_get_label(point)));
+  }
+  lilv_scale_points_free(points);
+  std::sort(info.scale_points.begin(), info.scale_points.end());
 
   if (info.kind == PortKind::atom) {
     Node size(lilv_port_get(plugin_, port, Node(world_.get(), LV2_RESIZE_PORT__minimumSize).node));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace render {
@@ -24,6 +25,11 @@ struct PortInfo {
   float maximum = 0.0f;
   float default_value = 0.0f;  // lv2:default, else the minimum, else 0
   uint32_t atom_capacity = 0;  // bytes, for atom ports
+  std::string unit;            // its symbol ("ms", "%"), empty without units:unit
+  bool toggled = false;        // lv2:toggled: 0 is off, anything else on
+  bool integer = false;        // lv2:integer
+  bool enumeration = false;    // lv2:enumeration: only the scale points
+  std::vector<std::pair<float, std::string>> scale_points;  // by value
 };
 
 const char* kind_name(PortKind kind);
@@ -57,5 +63,9 @@ class Plugin {
   std::string name_;
   std::vector<PortInfo> ports_;
 };
+
+// What --ports prints: the URI, the name, and a table of the ports in
+// aligned columns with their ranges, units and properties.
+std::string port_list(const Plugin& plugin);
 
 }  // namespace render

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <numbers>
@@ -84,71 +85,111 @@ struct Noise {
   }
 };
 
-std::vector<float> generate(const Generator& g, uint32_t rate, uint64_t frames) {
-  std::vector<float> out(frames);
-  const double duration = static_cast<double>(frames) / rate;
-  const uint64_t step_frame = first_frame_at(g.at < 0.0 ? duration / 2.0 : g.at, rate);
-  Noise noise(g.seed);
-  for (uint64_t i = 0; i < frames; ++i) {
-    // frame * freq / rate keeps whole periods exact: 25 * 10 / 1000 is 0.25.
-    const double cycles = static_cast<double>(i) * g.freq / rate;
-    const double phase = cycles - std::floor(cycles);
-    double shape = 0.0;
-    switch (g.shape) {
-      case Shape::constant:
-        shape = 1.0;
-        break;
-      case Shape::step:
-        shape = i >= step_frame ? 1.0 : 0.0;
-        break;
-      case Shape::square:
-        shape = phase < 0.5 ? 1.0 : -1.0;
-        break;
-      case Shape::ramp:
-        shape = 2.0 * phase - 1.0;
-        break;
-      case Shape::triangle:
-        shape = 1.0 - 4.0 * std::fabs(phase - 0.5);
-        break;
-      case Shape::sine:
-        shape = std::sin(2.0 * std::numbers::pi * phase);
-        break;
-      case Shape::noise:
-        shape = noise.next();
-        break;
-    }
-    out[i] = static_cast<float>(g.offset + g.amp * shape);
-  }
-  return out;
-}
+class Constant : public Source {
+ public:
+  explicit Constant(float value) : value_(value) {}
+  void fill(float* out, uint32_t n) override { std::fill(out, out + n, value_); }
 
-std::vector<float> read_file(const std::string& path, uint32_t rate, uint64_t frames) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) {
-    throw Failure("cannot read " + path + ": " + sf_strerror(nullptr));
-  }
-  std::vector<float> out(frames, 0.0f);
-  std::string problem;
-  if (info.channels != 1) {
-    problem =
-        path + " has " + std::to_string(info.channels) + " channels; an input takes a mono file";
-  } else if (info.samplerate != static_cast<int>(rate)) {
-    problem = path + " is at " + std::to_string(info.samplerate) + " Hz, the render at " +
-              std::to_string(rate) + " Hz (--rate)";
-  } else {
-    const auto wanted = static_cast<sf_count_t>(frames);
-    const sf_count_t got = sf_readf_float(file, out.data(), std::min(wanted, info.frames));
-    if (got < 0) {
-      problem = "cannot read " + path + ": " + sf_strerror(file);
+ private:
+  float value_;
+};
+
+class Generated : public Source {
+ public:
+  Generated(const Generator& g, uint32_t rate, uint64_t frames)
+      : g_(g),
+        rate_(rate),
+        step_frame_(
+            first_frame_at(g.at < 0.0 ? static_cast<double>(frames) / rate / 2.0 : g.at, rate)),
+        noise_(g.seed) {}
+
+  void fill(float* out, uint32_t n) override {
+    for (uint32_t k = 0; k < n; ++k, ++frame_) {
+      out[k] = static_cast<float>(g_.offset + g_.amp * shape());
     }
   }
-  sf_close(file);
-  if (!problem.empty()) {
-    throw Failure(problem);
+
+ private:
+  double shape() {
+    // frame * freq / rate keeps whole periods exact: 25 * 10 / 1000 is 0.25.
+    const double cycles = static_cast<double>(frame_) * g_.freq / rate_;
+    const double phase = cycles - std::floor(cycles);
+    switch (g_.shape) {
+      case Shape::constant:
+        return 1.0;
+      case Shape::step:
+        return frame_ >= step_frame_ ? 1.0 : 0.0;
+      case Shape::square:
+        return phase < 0.5 ? 1.0 : -1.0;
+      case Shape::ramp:
+        return 2.0 * phase - 1.0;
+      case Shape::triangle:
+        return 1.0 - 4.0 * std::fabs(phase - 0.5);
+      case Shape::sine:
+        return std::sin(2.0 * std::numbers::pi * phase);
+      case Shape::noise:
+        return noise_.next();
+    }
+    return 0.0;
   }
-  return out;
-}
+
+  Generator g_;
+  uint32_t rate_;
+  uint64_t step_frame_;
+  Noise noise_;
+  uint64_t frame_ = 0;
+};
+
+// A mono file read a block at a time; past its end, zeros.
+class FileSource : public Source {
+ public:
+  FileSource(const std::string& path, const std::string& symbol, uint32_t rate, uint64_t frames)
+      : path_(path) {
+    SF_INFO info{};
+    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (file_ == nullptr) {
+      throw Failure("cannot read " + path + ": " + sf_strerror(nullptr));
+    }
+    std::string problem;
+    if (info.channels != 1) {
+      problem =
+          path + " has " + std::to_string(info.channels) + " channels; an input takes a mono file";
+    } else if (info.samplerate != static_cast<int>(rate)) {
+      problem = path + " is at " + std::to_string(info.samplerate) + " Hz, the render at " +
+                std::to_string(rate) + " Hz (--rate)";
+    }
+    if (!problem.empty()) {
+      sf_close(file_);
+      throw Failure(problem);
+    }
+    left_ = static_cast<uint64_t>(std::max<sf_count_t>(info.frames, 0));
+    if (left_ < frames) {
+      std::fprintf(stderr,
+                   "zul-render: note: %s has %llu frames, the render %llu: %s is fed 0 after "
+                   "its end\n",
+                   path.c_str(), static_cast<unsigned long long>(left_),
+                   static_cast<unsigned long long>(frames), symbol.c_str());
+    }
+  }
+  ~FileSource() override { sf_close(file_); }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  void fill(float* out, uint32_t n) override {
+    const auto wanted = static_cast<sf_count_t>(std::min<uint64_t>(n, left_));
+    const sf_count_t got = wanted > 0 ? sf_readf_float(file_, out, wanted) : 0;
+    if (got < wanted) {
+      throw Failure("cannot read " + path_ + ": " + sf_strerror(file_));
+    }
+    left_ -= static_cast<uint64_t>(got);
+    std::fill(out + got, out + n, 0.0f);
+  }
+
+ private:
+  std::string path_;
+  SNDFILE* file_;
+  uint64_t left_;
+};
 
 }  // namespace
 
@@ -162,25 +203,26 @@ uint64_t first_frame_at(double seconds, uint32_t rate) {
   return static_cast<uint64_t>(frame);
 }
 
-std::vector<float> make_input(const std::string& source, uint32_t rate, uint64_t frames) {
+std::unique_ptr<Source> open_input(const std::string& source, const std::string& symbol,
+                                   uint32_t rate, uint64_t frames) {
   const auto comma = source.find(',');
   const std::string name = source.substr(0, comma);
   const auto shape = shapes().find(name);
   if (shape != shapes().end()) {
     const std::string params = comma == std::string::npos ? "" : source.substr(comma + 1);
-    return generate(parse_generator(shape->second, name, params), rate, frames);
+    return std::make_unique<Generated>(parse_generator(shape->second, name, params), rate, frames);
   }
   char* end = nullptr;
   const double constant = std::strtod(source.c_str(), &end);
   if (end == source.c_str() + source.size()) {
-    return std::vector<float>(frames, static_cast<float>(constant));
+    return std::make_unique<Constant>(static_cast<float>(constant));
   }
   if (source.find_first_of("./") == std::string::npos) {
     throw UsageError("unknown generator '" + name +
                      "' (constant, step, square, ramp, triangle, sine, noise, a number or a "
                      "file name)");
   }
-  return read_file(source, rate, frames);
+  return std::make_unique<FileSource>(source, symbol, rate, frames);
 }
 
 }  // namespace render

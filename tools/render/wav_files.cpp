@@ -1,6 +1,3 @@
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "tools/render/failure.hpp"
@@ -15,49 +12,58 @@ WavFiles::WavFiles(const std::string& dir, const std::vector<PortInfo>& ports, u
     throw Failure("cannot create the output directory " + dir + ": " +
                   (error ? error.message() : "a file is in the way"));
   }
+  files_.resize(ports.size());
   for (const PortInfo& port : ports) {
     if (!is_recorded(port)) {
       continue;
     }
+    File& file = files_[port.index];
+    file.temp = std::make_unique<TempFile>(dir + "/" + port.symbol + ".wav");
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    const std::string path = dir + "/" + port.symbol + ".wav";
-    SNDFILE* handle = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (handle == nullptr) {
-      const std::string reason = sf_strerror(nullptr);
-      for (const File& opened : files_) {
-        sf_close(opened.handle);
-      }
-      throw Failure("cannot write " + path + ": " + reason);
+    file.handle = sf_open_fd(file.temp->take_fd(), SFM_WRITE, &info, SF_TRUE);
+    if (file.handle == nullptr) {
+      throw Failure("cannot write " + file.temp->path() + ": " + sf_strerror(nullptr));
     }
-    files_.push_back({port.index, path, handle});
+    sf_command(file.handle, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   }
 }
 
 WavFiles::~WavFiles() {
   for (const File& file : files_) {
-    sf_close(file.handle);
-  }
-}
-
-void WavFiles::write(const Recording& recording) {
-  for (const File& file : files_) {
-    const auto& track = recording[file.port];
-    const auto frames = static_cast<sf_count_t>(track.size());
-    if (sf_writef_float(file.handle, track.data(), frames) != frames) {
-      throw Failure("cannot write " + file.path + ": " + sf_strerror(file.handle));
+    if (file.handle != nullptr) {
+      sf_close(file.handle);
     }
   }
 }
 
-void check_writable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (file == nullptr) {
-    throw Failure("cannot write " + path + ": " + std::strerror(errno));
+void WavFiles::take(const PortInfo& port, const float* samples, uint32_t n) {
+  const File& file = files_[port.index];
+  if (sf_writef_float(file.handle, samples, n) != n) {
+    throw Failure("cannot write " + file.temp->path() + ": " + sf_strerror(file.handle));
   }
-  std::fclose(file);
+}
+
+void WavFiles::finish() {
+  for (File& file : files_) {
+    if (file.handle != nullptr) {
+      const int status = sf_close(file.handle);
+      file.handle = nullptr;
+      if (status != 0) {
+        throw Failure("cannot write " + file.temp->path() + ": " + sf_error_number(status));
+      }
+    }
+  }
+}
+
+void WavFiles::commit() {
+  for (File& file : files_) {
+    if (file.temp) {
+      file.temp->commit();
+    }
+  }
 }
 
 }  // namespace render
