@@ -10,6 +10,7 @@ packages=(
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
   clang-format                          # formatting check
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
+  time                                  # the render test's peak-memory check (/usr/bin/time)
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
   lintian                               # the package test holds the .deb to Debian's rules
