@@ -27,6 +27,14 @@ constexpr uint64_t fp_mode = 0x1000000;
 __attribute__((constructor)) void set_fp_mode() {
   __asm__ volatile("msr fpcr, %0" : : "r"(fp_mode));
 }
+#elif defined(__arm__)
+// FPSCR: flush-to-zero (bit 24); round to nearest, every trap disabled, no
+// vector length or stride, default NaN off: the same as AArch64's FPCR.
+constexpr uint32_t fp_mode = 0x1000000;
+
+__attribute__((constructor)) void set_fp_mode() {
+  __asm__ volatile("vmsr fpscr, %0" : : "r"(fp_mode));
+}
 #else
 #error "zul-cv sets the floating-point mode at load; this architecture has no implementation"
 #endif

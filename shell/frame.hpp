@@ -88,15 +88,19 @@ namespace frame {
 template <class R, const auto& ports>
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
-  R initial{};
+  Instance<R>* self = nullptr;
   if constexpr (requires(R & r, double d) { start(r, d); }) {
+    R initial;
     if (!start(initial, rate)) return nullptr;
+    self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
+    if (self == nullptr) return nullptr;
+    constexpr size_t slots = std::size(ports) * sizeof(Slot);
+    std::memcpy(reinterpret_cast<char*>(&self->record) + slots,
+                reinterpret_cast<const char*>(&initial) + slots, sizeof(R) - slots);
+  } else {
+    self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
+    if (self == nullptr) return nullptr;
   }
-  auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
-  if (self == nullptr) return nullptr;
-  constexpr size_t slots = std::size(ports) * sizeof(Slot);
-  std::memcpy(reinterpret_cast<char*>(&self->record) + slots,
-              reinterpret_cast<const char*>(&initial) + slots, sizeof(R) - slots);
   self->variant = processor_variant();
   return self;
 }
@@ -198,12 +202,24 @@ template <class R, const auto& ports>
 }
 #endif
 
+#if defined(__arm__)
+template <class R, const auto& ports>
+[[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
+  run_as<Vfpv4, R, ports>(self, n);
+}
+#endif
+
 template <class R, const auto& ports>
 void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Instance<R>*>(instance);
 #if defined(__x86_64__)
   if (self->variant == Variant::avx2) {
     run_avx2<R, ports>(self->record, n);
+    return;
+  }
+#elif defined(__arm__)
+  if (self->variant == Variant::vfpv4) {
+    run_vfpv4<R, ports>(self->record, n);
     return;
   }
 #endif

@@ -10,13 +10,17 @@
 
 #if defined(__x86_64__)
 #include <cpuid.h>
+#elif defined(__arm__)
+#include <sys/auxv.h>
 #endif
 
 namespace zul {
 
 enum class Variant : uint8_t {
-  baseline,  // x86-64 with SSE2 and the software fused multiply-add; AArch64
+  baseline,  // x86-64 with SSE2, 32-bit ARM with VFPv3: the software fused
+             // multiply-add; AArch64
   avx2,      // x86-64 with AVX2 and FMA
+  vfpv4,     // 32-bit ARM with VFPv4's fused multiply-add
 };
 
 // The variant this processor can run. A build may force the baseline
@@ -36,6 +40,10 @@ inline Variant processor_variant() {
     return Variant::baseline;
   }
   return Variant::avx2;
+#elif defined(__arm__) && !defined(ZUL_CV_FMA_SOFTWARE)
+  // The kernel's hardware-capability bits: VFPv4 brings the instruction.
+  constexpr unsigned long vfpv4 = 1ul << 16;  // HWCAP_VFPv4
+  return (getauxval(AT_HWCAP) & vfpv4) != 0 ? Variant::vfpv4 : Variant::baseline;
 #else
   return Variant::baseline;
 #endif
@@ -56,6 +64,13 @@ struct Baseline {
 struct Avx2 {
   [[gnu::always_inline]] static double fma(double a, double b, double c) {
     // vfmadd: only ever inlined into the variant's loops, compiled for AVX2 and FMA.
+    return __builtin_fma(a, b, c);
+  }
+};
+#elif defined(__arm__)
+struct Vfpv4 {
+  [[gnu::always_inline]] static double fma(double a, double b, double c) {
+    // vfma.f64: only ever inlined into the variant's loops, compiled for VFPv4.
     return __builtin_fma(a, b, c);
   }
 };

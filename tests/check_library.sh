@@ -28,7 +28,9 @@ fi
 
 # Every function the library imports is one it is known to call outside
 # run(); a new one (floorf, memcpy, a lock) must be looked at, and allowed here.
-allowed="__cxa_finalize __gmon_start__ _ITM_deregisterTMCloneTable _ITM_registerTMCloneTable free malloc"
+# getauxval: on 32-bit ARM, instantiate asks the kernel whether the processor
+# has VFPv4.
+allowed="__cxa_finalize __gmon_start__ _ITM_deregisterTMCloneTable _ITM_registerTMCloneTable free getauxval malloc"
 case " $wanted " in
   *" libm.so.6 "*) allowed+=" exp" ;;
 esac
@@ -42,12 +44,14 @@ if [ -n "$unexpected" ]; then
 fi
 
 # Walk the call graph from run(void*, unsigned int): a call or tail jump into
-# the PLT, or through a register or memory, is a library call in the audio thread.
+# the PLT, or through a register or memory, is a library call in the audio
+# thread; so is a call into anything but the plugin's own C++ functions, such
+# as a compiler helper linked in from libgcc (__aeabi_d2lz, __udivdi3).
 "$objdump" -d --no-show-raw-insn "$lib" | awk '
   /^[0-9a-f]+ <.*>:$/ { fn = substr($2, 2, length($2) - 3); if (fn ~ /3run(E|I.*Ev)Pvj$/) roots[fn] = 1; next }
   fn == "" { next }
-  /\t(blr|br)[ \t]/ { indirect[fn] = 1; next }
-  !/\t(call|jmp|bl|b)[ \t]/ { next }
+  /\t(blr|br|blx|bx)[ \t]+[rx][0-9]/ { indirect[fn] = 1; next }
+  !/\t(call|jmp|bl|b|b\.w|blx)[ \t]/ { next }
   /@plt>$/ { plt[fn] = plt[fn] " " $NF; next }
   /\*/ { indirect[fn] = 1; next }
   match($0, /<[^>+]+>$/) { t = substr($0, RSTART + 1, RLENGTH - 2); if (t != fn) calls[fn] = calls[fn] " " t }
@@ -57,6 +61,7 @@ fi
     if (tail == 0) { print "no run function found to check"; exit 1 }
     while (head < tail) {
       f = queue[head++]
+      if (f !~ /^_Z/) { print "run reaches " f ", which is not the plugin'"'"'s own code"; bad = 1 }
       if (f in plt) { print "run reaches library calls in " f ":" plt[f]; bad = 1 }
       if (f in indirect) { print "run makes an indirect call in " f; bad = 1 }
       m = split(calls[f], targets, " ")

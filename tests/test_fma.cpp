@@ -12,11 +12,8 @@
 #include <string>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
 #include "shell/fma.hpp"
+#include "tests/fp_register.hpp"
 
 namespace {
 
@@ -48,28 +45,8 @@ bool is_nan(uint64_t x) {
   return (x & ~(uint64_t{1} << 63)) > 0x7ff0000000000000;
 }
 
-// The floating-point mode the plugins set at load, and the processor's default.
-#if defined(__x86_64__)
-constexpr uint32_t plugin_mode = 0x9FC0;  // flush-to-zero, denormals-are-zero, all masked
-constexpr uint32_t default_mode = 0x1F80;
-uint32_t read_mode() {
-  return _mm_getcsr();
-}
-void write_mode(uint32_t mode) {
-  _mm_setcsr(mode);
-}
-#elif defined(__aarch64__)
-constexpr uint64_t plugin_mode = 0x1000000;  // FPCR flush-to-zero
-constexpr uint64_t default_mode = 0;
-uint64_t read_mode() {
-  uint64_t mode = 0;
-  __asm__ volatile("mrs %0, fpcr" : "=r"(mode));
-  return mode;
-}
-void write_mode(uint64_t mode) {
-  __asm__ volatile("msr fpcr, %0" : : "r"(mode));
-}
-#endif
+using fp_register::default_mode;
+using fp_register::plugin_mode;
 
 // The software path stands for the x86-64 instruction; it can be compared
 // with it only where the processor has one.
@@ -84,11 +61,11 @@ bool instruction_available() {
 // Every test runs in the plugins' mode and gives the old mode back.
 class Fma : public testing::Test {
  protected:
-  void SetUp() override { write_mode(plugin_mode); }
-  void TearDown() override { write_mode(saved_); }
+  void SetUp() override { fp_register::write(plugin_mode); }
+  void TearDown() override { fp_register::write(saved_); }
 
  private:
-  decltype(read_mode()) saved_ = read_mode();
+  decltype(fp_register::read()) saved_ = fp_register::read();
 };
 
 struct Case {
@@ -108,9 +85,9 @@ void check(const std::vector<Case>& cases) {
     if (!is_nan(t.expected)) {
       EXPECT_EQ(software(t.b, t.a, t.c), t.expected) << "a and b exchanged";
     }
-    write_mode(default_mode);
+    fp_register::write(default_mode);
     const uint64_t in_default_mode = software(t.a, t.b, t.c);
-    write_mode(plugin_mode);
+    fp_register::write(plugin_mode);
     EXPECT_EQ(in_default_mode, t.expected) << "in the default floating-point mode";
     if (instruction) {
       EXPECT_EQ(hardware(t.a, t.b, t.c), t.expected) << "the instruction";

@@ -8,55 +8,36 @@
 #include <string>
 #include <thread>
 
+#include "tests/fp_register.hpp"
 #include "tests/host.hpp"
 
 namespace {
 
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-constexpr uint64_t default_mode = 0x1F80;  // all exceptions masked, no flush
-constexpr uint64_t expected_mode = 0x9FC0;
-uint64_t read_mode() {
-  return _mm_getcsr();
-}
-void write_mode(uint64_t mode) {
-  _mm_setcsr(static_cast<unsigned>(mode));
-}
-#elif defined(__aarch64__)
-constexpr uint64_t default_mode = 0;
-constexpr uint64_t expected_mode = 0x1000000;
-uint64_t read_mode() {
-  uint64_t mode;
-  __asm__ volatile("mrs %0, fpcr" : "=r"(mode));
-  return mode;
-}
-void write_mode(uint64_t mode) {
-  __asm__ volatile("msr fpcr, %0" : : "r"(mode));
-}
-#endif
+using fp_register::default_mode;
+using fp_register::plugin_mode;
 
 class FpMode : public testing::TestWithParam<std::string> {};
 
 TEST_P(FpMode, LoadingSetsTheLoadingThreadsRegister) {
   const std::string path = host::library_path(GetParam());
   ASSERT_EQ(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "already loaded";
-  const uint64_t main_before = read_mode();
+  const uint64_t main_before = fp_register::read();
   uint64_t before = 0, after = 0;
   float denormal_product = 1.0f;
   std::thread loader([&] {
-    write_mode(default_mode);
-    before = read_mode();
+    fp_register::write(default_mode);
+    before = fp_register::read();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    after = read_mode();
+    after = fp_register::read();
     volatile float tiny = 1e-30f;
     denormal_product = tiny * 1e-10f;  // a denormal result, flushed to zero
     if (handle != nullptr) dlclose(handle);
   });
   loader.join();
   EXPECT_EQ(before, default_mode);
-  EXPECT_EQ(after, expected_mode) << std::hex << after;
+  EXPECT_EQ(after, plugin_mode) << std::hex << after;
   EXPECT_EQ(host::bits(denormal_product), 0u);
-  EXPECT_EQ(read_mode(), main_before) << "another thread's register changed";
+  EXPECT_EQ(fp_register::read(), main_before) << "another thread's register changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, FpMode, testing::ValuesIn(host::plugin_names()),

@@ -15,6 +15,7 @@
 #include <limits>
 #include <random>
 
+#include "tests/fp_register.hpp"
 #include "tests/fuzz/reference.hpp"
 #include "tests/fuzz/scenario.hpp"
 #include "tests/host.hpp"
@@ -51,7 +52,7 @@ class Reference : public testing::TestWithParam<std::string> {
 };
 
 TEST_P(Reference, RunsUnderThePluginsFloatingPointMode) {
-  EXPECT_TRUE(scenario::plugin_fp_mode_in_force());
+  EXPECT_TRUE(fp_register::plugin_mode_in_force());
 }
 
 TEST_P(Reference, SeedCorpusMatches) {
@@ -100,7 +101,7 @@ const float nan = host::from_bits(0x7fc00000);
 const float inf = host::from_bits(0x7f800000);
 
 TEST_F(ReferenceModel, SwitchReading) {
-  ASSERT_TRUE(scenario::plugin_fp_mode_in_force());
+  ASSERT_TRUE(fp_register::plugin_mode_in_force());
   const float no_reading[] = {nan, 2147483648.0f, -2147483904.0f, inf, -inf};
   for (float v : no_reading) EXPECT_FALSE(reference::switch_reading(v)) << v;
   EXPECT_EQ(reference::switch_reading(0.99f), 0);

@@ -10,11 +10,8 @@
 #include <thread>
 
 #include "plugins/zul-cv-round/rounding.hpp"
+#include "tests/fp_register.hpp"
 #include "tests/host.hpp"
-
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
 
 namespace {
 
@@ -461,19 +458,10 @@ TEST_F(Round, RoundingHelpersMatchCmathUnderTheLibraryMode) {
 
 // Nothing in the helpers relies on flushing: in the default mode, on a thread
 // of its own, they agree with <cmath> on denormals too.
-#if defined(__x86_64__)
-void use_default_mode() {
-  _mm_setcsr(0x1F80);
-}
-#elif defined(__aarch64__)
-void use_default_mode() {
-  __asm__ volatile("msr fpcr, %0" : : "r"(uint64_t{0}));
-}
-#endif
 
 TEST(RoundingHelpers, MatchCmathWithoutFlushing) {
   std::thread worker([] {
-    use_default_mode();
+    fp_register::write(fp_register::default_mode);
     ASSERT_FALSE(denormals_read_as_zero());
     expect_helpers_match_cmath(false);
   });

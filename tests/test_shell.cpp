@@ -2,10 +2,12 @@
 // entry point, the shared lifecycle operations and out-of-range port indexes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "shell/plugin.hpp"
 #include "shell/variant.hpp"
@@ -168,26 +170,39 @@ TEST(Allocations, InterposedAllocatorSeesLibraryCalls) {
   EXPECT_EQ(allocations::stop_counting(), 2) << "one malloc in instantiate, one free in cleanup";
 }
 
+// The words of the first line of /proc/cpuinfo that starts with field;
+// empty if there is none.
+std::vector<std::string> cpuinfo_words(const std::string& field) {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::vector<std::string> words;
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind(field, 0) != 0) continue;
+    std::istringstream list(line.substr(line.find(':') + 1));
+    for (std::string word; list >> word;) words.push_back(word);
+    break;
+  }
+  return words;
+}
+
+bool has(const std::vector<std::string>& words, const std::string& word) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
 // The variant the kernel's view of this processor calls for: on x86-64 the
 // AVX2 loops want the avx2 and fma flags (the kernel shows them only where it
-// saves the AVX state); AArch64 has one variant. Empty if unknown.
+// saves the AVX state), on 32-bit ARM the vfpv4 feature; AArch64 has one
+// variant. Empty if unknown.
 std::string variant_from_cpuinfo() {
 #if defined(__aarch64__)
   return "baseline";
+#elif defined(__arm__)
+  const std::vector<std::string> features = cpuinfo_words("Features");
+  if (features.empty()) return "";
+  return has(features, "vfpv4") ? "vfpv4" : "baseline";
 #else
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("flags", 0) != 0) continue;
-    std::istringstream words(line.substr(line.find(':') + 1));
-    bool fma = false, avx2 = false;
-    for (std::string word; words >> word;) {
-      fma = fma || word == "fma";
-      avx2 = avx2 || word == "avx2";
-    }
-    return fma && avx2 ? "avx2" : "baseline";
-  }
-  return "";
+  const std::vector<std::string> flags = cpuinfo_words("flags");
+  if (flags.empty()) return "";
+  return has(flags, "fma") && has(flags, "avx2") ? "avx2" : "baseline";
 #endif
 }
 
@@ -196,7 +211,10 @@ std::string variant_from_cpuinfo() {
 // or AArch64, whose /proc/cpuinfo is the machine's); elsewhere the kernel's
 // flags tell.
 TEST(Variant, IsTheOneExpectedOnThisProcessor) {
-  const std::string variant = zul::processor_variant() == zul::Variant::avx2 ? "avx2" : "baseline";
+  const zul::Variant v = zul::processor_variant();
+  const std::string variant = v == zul::Variant::avx2    ? "avx2"
+                              : v == zul::Variant::vfpv4 ? "vfpv4"
+                                                         : "baseline";
   const char* named = std::getenv("ZUL_TEST_VARIANT");
   const std::string expected = named != nullptr ? named : variant_from_cpuinfo();
   if (expected.empty())

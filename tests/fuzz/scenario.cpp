@@ -11,9 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
+#include "tests/fp_register.hpp"
 
 namespace scenario {
 namespace {
@@ -406,20 +404,8 @@ std::string describe(Plugin plugin, const Session& s, size_t count) {
   return text;
 }
 
-bool plugin_fp_mode_in_force() {
-#if defined(__x86_64__)
-  return (_mm_getcsr() & ~0x3Fu) == 0x9FC0u;  // the status flags aside
-#elif defined(__aarch64__)
-  uint64_t mode;
-  __asm__ volatile("mrs %0, fpcr" : "=r"(mode));
-  return mode == 0x1000000u;
-#else
-  return false;
-#endif
-}
-
 std::string compare(const LV2_Descriptor& plugin, Plugin which, const Session& s) {
-  if (!plugin_fp_mode_in_force()) {
+  if (!fp_register::plugin_mode_in_force()) {
     return "the plugins' floating-point mode is not in force in this thread";
   }
   std::optional<reference::Model> model = reference::instantiate(which, s.rate);

@@ -54,7 +54,4 @@ std::string describe(reference::Plugin plugin, const Session& session, size_t co
 // what differed first, followed by the session up to there.
 std::string compare(const LV2_Descriptor& plugin, reference::Plugin model, const Session& session);
 
-// Whether this thread runs under the mode that loading a plugin library sets.
-bool plugin_fp_mode_in_force();
-
 }  // namespace scenario
