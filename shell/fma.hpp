@@ -10,7 +10,61 @@ namespace zul {
 
 namespace fma_detail {
 
-__extension__ typedef unsigned __int128 uint128;
+// An unsigned 128-bit integer as two words, with just the operations the
+// fused multiply-add needs: 32-bit processors have no 128-bit type, and their
+// 64-bit multiply would be a helper call, which run() may not make.
+struct uint128 {
+  uint64_t high, low;
+};
+
+// The exact product, from 32-bit halves: each partial product is one
+// 32x32->64 multiply instruction on every target.
+[[gnu::always_inline]] inline uint128 product(uint64_t a, uint64_t b) {
+  const auto a0 = static_cast<uint32_t>(a), a1 = static_cast<uint32_t>(a >> 32);
+  const auto b0 = static_cast<uint32_t>(b), b1 = static_cast<uint32_t>(b >> 32);
+  const uint64_t p00 = uint64_t{a0} * b0, p01 = uint64_t{a0} * b1;
+  const uint64_t p10 = uint64_t{a1} * b0, p11 = uint64_t{a1} * b1;
+  // Three terms below 2^32 each: no carry is lost.
+  const uint64_t middle = (p00 >> 32) + static_cast<uint32_t>(p01) + static_cast<uint32_t>(p10);
+  return {p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32),
+          middle << 32 | static_cast<uint32_t>(p00)};
+}
+
+// Shifts by 0 to 127 bits. The bits crossing between the words go in two
+// steps, so that no word is ever shifted by 64.
+[[gnu::always_inline]] inline uint128 shifted_left(uint128 x, int s) {
+  const int k = s & 63;
+  const uint64_t high = x.high << k | x.low >> 1 >> (63 - k);
+  const uint64_t low = x.low << k;
+  return (s & 64) != 0 ? uint128{low, 0} : uint128{high, low};
+}
+[[gnu::always_inline]] inline uint128 shifted_right(uint128 x, int s) {
+  const int k = s & 63;
+  const uint64_t low = x.low >> k | x.high << 1 << (63 - k);
+  const uint64_t high = x.high >> k;
+  return (s & 64) != 0 ? uint128{0, high} : uint128{high, low};
+}
+
+[[gnu::always_inline]] inline uint128 sum(uint128 x, uint128 y) {
+  const uint64_t low = x.low + y.low;
+  return {x.high + y.high + (low < x.low), low};
+}
+
+// -x where negate is 1, x where it is 0: the complement of every bit, plus one.
+[[gnu::always_inline]] inline uint128 negated_if(uint128 x, uint64_t negate) {
+  const uint64_t mask = 0 - negate;
+  const uint64_t low = (x.low ^ mask) + negate;
+  return {(x.high ^ mask) + (low < negate), low};
+}
+
+[[gnu::always_inline]] inline bool is_zero(uint128 x) {
+  return (x.high | x.low) == 0;
+}
+
+// Only for x != 0.
+[[gnu::always_inline]] inline int leading_zeros(uint128 x) {
+  return x.high != 0 ? __builtin_clzll(x.high) : 64 + __builtin_clzll(x.low);
+}
 
 constexpr uint64_t sign_bit = 0x8000000000000000;
 constexpr uint64_t infinity = 0x7ff0000000000000;
@@ -36,11 +90,9 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
   // Move the top bit to bit 127: the 53 kept bits are then the high word's
   // top 53, and the bits below them shrink to the high word's low 11 bits
   // plus a sticky bit at bit 0 for the low word, well under the halfway bit.
-  const auto high_word = static_cast<uint64_t>(m >> 64);
-  const int lead =
-      high_word != 0 ? __builtin_clzll(high_word) : 64 + __builtin_clzll(static_cast<uint64_t>(m));
-  m <<= lead;
-  const uint64_t high = static_cast<uint64_t>(m >> 64) | (static_cast<uint64_t>(m) != 0);
+  const int lead = leading_zeros(m);
+  m = shifted_left(m, lead);
+  const uint64_t high = m.high | (m.low != 0);
   uint64_t kept = high >> 11;
   // Adding half a unit of the last kept bit less one, plus that last bit,
   // carries into it exactly when the dropped bits are above half, or half
@@ -105,14 +157,14 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
   // top bit is bit 124 or 125 and bit 0 is zero, worth p * 2^ep.
   const uint64_t ma = (ua & fraction) | implicit_one;
   const uint64_t mb = (ub & fraction) | implicit_one;
-  const uint128 p = (uint128{ma} * mb) << 20;
+  const uint128 p = shifted_left(product(ma, mb), 20);
   const int ep = static_cast<int>(xa + xb) - 2170;
   if (c_is_zero) {
     return round_and_pack(product_sign, p, ep);
   }
 
   // c is normal: moved up by 73 bits, top bit 125, worth q * 2^eq.
-  const uint128 q = uint128{(uc & fraction) | implicit_one} << 73;
+  const uint128 q = {((uc & fraction) | implicit_one) << 9, 0};
   const int eq = static_cast<int>(xc) - 1148;
 
   // Align the addend of smaller exponent to the other one. Bits are shifted
@@ -128,20 +180,20 @@ constexpr uint64_t default_nan = 0xfff8000000000000;
   const int distance = p_larger ? ep - eq : eq - ep;
   const int shift = distance < 127 ? distance : 127;  // y < 2^126: all of it is gone at 127
   const int e = p_larger ? ep : eq;
-  const bool sticky = ((y << (127 - shift)) << 1) != 0;  // the bits shifted out
-  y = (y >> shift) | uint128{sticky};
+  const bool sticky = !is_zero(shifted_left(shifted_left(y, 127 - shift), 1));  // shifted out
+  y = shifted_right(y, shift);
+  y.low |= sticky;
 
   // x + y or x - y, without a branch on the signs. A difference is negative
   // (bit 127 set) only where nothing was shifted out; it is exact then.
   const uint64_t y_sign = p_larger ? c_sign : product_sign;
-  const uint128 subtract = uint128{0} - uint128{x_sign != y_sign};
-  uint128 m = x + ((y ^ subtract) - subtract);
-  const uint128 negative = uint128{0} - (m >> 127);
-  m = (m ^ negative) - negative;
-  if (m == 0) {
+  uint128 m = sum(x, negated_if(y, x_sign != y_sign));
+  const uint64_t negative = m.high >> 63;
+  m = negated_if(m, negative);
+  if (is_zero(m)) {
     return from_bits(0);  // exact cancellation is +0 when rounding to nearest
   }
-  return round_and_pack(x_sign ^ (static_cast<uint64_t>(negative) & sign_bit), m, e);
+  return round_and_pack(x_sign ^ (negative << 63), m, e);
 }
 
 }  // namespace zul

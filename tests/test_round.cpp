@@ -452,8 +452,28 @@ void expect_helpers_match_cmath(bool flush) {
   }
 }
 
+// The double truncation floor builds on, held alone against std::trunc below
+// 2^52, where floor uses it: random magnitudes of every exponent and the
+// edges. A zero result is +0, as the integer conversion gave.
+void expect_truncation_matches_cmath(bool flush) {
+  std::vector<double> values = helper_doubles();
+  std::mt19937_64 rng(9);
+  std::uniform_int_distribution<uint64_t> any_bits;
+  for (int i = 0; i < 1 << 20; ++i) {
+    const uint64_t exponent = any_bits(rng) % (1023 + 52);
+    values.push_back(std::bit_cast<double>((any_bits(rng) & 0x800fffffffffffffu) | exponent << 52));
+  }
+  for (double x : values) {
+    if (!(std::fabs(x) < 4503599627370496.0)) continue;
+    const double expected = std::trunc(flush ? flushed(x) : x) + 0.0;
+    ASSERT_EQ(std::bit_cast<uint64_t>(rounding::truncated(x)), std::bit_cast<uint64_t>(expected))
+        << std::hexfloat << x;
+  }
+}
+
 TEST_F(Round, RoundingHelpersMatchCmathUnderTheLibraryMode) {
   expect_helpers_match_cmath(true);
+  expect_truncation_matches_cmath(true);
 }
 
 // Nothing in the helpers relies on flushing: in the default mode, on a thread
@@ -464,6 +484,7 @@ TEST(RoundingHelpers, MatchCmathWithoutFlushing) {
     fp_register::write(fp_register::default_mode);
     ASSERT_FALSE(denormals_read_as_zero());
     expect_helpers_match_cmath(false);
+    expect_truncation_matches_cmath(false);
   });
   worker.join();
 }

@@ -40,8 +40,16 @@ inline double zero_signed_as(double x) {
 inline float truncated(float x) {
   return static_cast<float>(static_cast<int32_t>(x));
 }
+// The double one without a 64-bit integer conversion, a helper call on 32-bit
+// ARM: adding and taking away 2^52 rounds the magnitude to a whole number
+// (nearest, under the plugins' mode), which steps back by one where it went
+// up. A zero result is +0, as from the conversion.
 inline double truncated(double x) {
-  return static_cast<double>(static_cast<int64_t>(x));
+  const uint64_t sign = std::bit_cast<uint64_t>(x) & 0x8000000000000000u;
+  const double magnitude = std::bit_cast<double>(std::bit_cast<uint64_t>(x) ^ sign);
+  double whole = (magnitude + double_whole) - double_whole;
+  if (whole > magnitude) whole -= 1.0;
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(whole) | sign) + 0.0;  // -0 + 0 is +0
 }
 
 // Infinities and large magnitudes pass as they are; a NaN comes out quiet.
