@@ -113,9 +113,9 @@ Parameter modulation misses its target. Its multiply-add is exact in double
 precision, so every sample is widened to double and narrowed back; those two
 conversions alone, with no arithmetic, take most of what the target allows
 (the floor above), and rounding to double and then to single has no exact
-formulation in single precision that would avoid them. Its AVX loop makes
-sixteen samples a step, four independent conversion chains, to keep the
-conversions busy.
+formulation in single precision that would avoid them. Its AVX2 version of
+eight samples, four of them a step, keeps the conversions busy; an AVX-512
+variant of every loop was measured on this processor and did not pay.
 EOF
   echo
   echo "## lv2bench"

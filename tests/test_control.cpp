@@ -1,5 +1,5 @@
 // zul-cv-control through the host's door: the 550 Hz one-pole against its
-// closed form and a double-precision reference, block-length independence,
+// closed form and the reference model, block-length independence,
 // exact pass-through with smoothing off, non-finite controls, bad sample
 // rates, and outputs covering the controls' storage.
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <random>
 
 #include "tests/host.hpp"
+#include "tests/model_arena.hpp"
 
 namespace {
 
@@ -23,29 +24,20 @@ double pole(double rate) {
   return std::exp(cutoff_radians / rate);
 }
 
-// The filter written from its steps, with the C library's fused multiply-add:
-// the product a*s rounded first, then (1 - a)*v added with one rounding; a
-// step that would not be finite is dropped. Each call starts with the output
-// carrying v; a sample with smoothing on makes it the filter's value, which
-// it keeps through the call's later samples with smoothing off.
-struct Reference {
-  explicit Reference(double rate) : a(pole(rate)), input_weight(1.0 - a) {}
-  void start(float v) { y = v; }
-  float step(float v, float smoothing_value) {
-    const double feedback = a * s;
-    const double next = std::fma(input_weight, static_cast<double>(v), feedback);
-    if (std::isfinite(next)) s = next;
-    if (std::trunc(smoothing_value) == 1.0f) y = static_cast<float>(s);
-    return y;
-  }
+// The reference model on buffers of its own, kept across calls: each call
+// holds the control at v and smoothing at smoothing_value for n samples.
+struct ControlModel {
+  explicit ControlModel(double rate) : m(model_arena::instantiate("zul-cv-control", rate)) {}
   std::vector<float> block(float v, float smoothing_value, uint32_t n) {
     std::vector<float> out(n);
-    start(v);
-    for (float& sample : out) sample = step(v, smoothing_value);
+    reference::connect_port(m, output, out.data());
+    reference::connect_port(m, control, &v);
+    reference::connect_port(m, smoothing, &smoothing_value);
+    reference::run(m, n);
     return out;
   }
-  double a, input_weight, s = 0.0;
-  float y = 0.0f;
+  double state() const { return m.filter_state; }
+  reference::Model m;
 };
 
 // v * (1 - a^k) in long double, rounded once to single: what the k-th sample
@@ -94,9 +86,9 @@ class Control : public testing::Test {
   host::Library lib{"zul-cv-control"};
 };
 
-// The reference's pole must be the one the figures quote, or nothing below
+// The closed form's pole must be the one the figures quote, or nothing below
 // would be independent of the plugin.
-TEST(ControlReference, PoleMatchesTheQuotedDigits) {
+TEST(ControlClosedForm, PoleMatchesTheQuotedDigits) {
   EXPECT_EQ(pole(48000.0), 0.9305357051378595);
   EXPECT_EQ(1.0 - pole(48000.0), 0.06946429486214045);
   EXPECT_EQ(pole(44100.0), 0.924629907511983);
@@ -111,6 +103,9 @@ TEST_F(Control, InstantiateSetsCoefficientsAndState) {
     EXPECT_EQ(f.input_coefficient, 1.0 - pole(rate)) << rate;
     EXPECT_EQ(host::bits(static_cast<float>(f.filter_state)), 0u) << "positive zero";
     EXPECT_EQ(std::signbit(f.filter_state), false);
+    const reference::Model model = model_arena::instantiate("zul-cv-control", rate);
+    EXPECT_EQ(model.feedback_coefficient, pole(rate)) << "the model's, at " << rate;
+    EXPECT_EQ(model.input_coefficient, 1.0 - pole(rate)) << "the model's, at " << rate;
   }
 }
 
@@ -134,8 +129,8 @@ TEST_F(Control, RisesAsOneMinusPowersOfThePole) {
     EXPECT_NEAR(out[0], c.first, 5e-8);
     EXPECT_NEAR(out[1], c.second, 5e-8);
     EXPECT_NEAR(out[2], c.third, 5e-8);
-    Reference ref(c.rate);
-    EXPECT_EQ(host::bits(out), host::bits(ref.block(c.control, 1.0f, n)));
+    ControlModel model(c.rate);
+    EXPECT_EQ(host::bits(out), host::bits(model.block(c.control, 1.0f, n)));
     for (uint32_t k = 0; k < n; ++k) {
       ASSERT_EQ(host::bits(out[k]),
                 host::bits(closed_form(pole(c.rate), static_cast<int>(k) + 1, c.control)))
@@ -148,19 +143,20 @@ TEST_F(Control, RisesAsOneMinusPowersOfThePole) {
 // state, looked at after every sample, matches the reference to the last bit,
 // where two separate roundings would have strayed from it at some samples.
 TEST_F(Control, StateIsTheFusedStepToTheLastBit) {
+  const double a = pole(48000.0);
   int unfused_differs = 0;
   for (float v : {0.3f, -7.25f, 9.99f, 0.001f, 3.0f, -0.1f}) {
     Rig rig(lib);
     rig.control_value = v;
-    Reference ref(48000.0);
+    ControlModel model(48000.0);
     double unfused = 0.0;
     for (int i = 0; i < 300; ++i) {
       rig.run(1);
-      ref.step(v, 1.0f);
-      ASSERT_EQ(rig.state(), ref.s) << "control " << v << " sample " << i;
-      unfused = ref.input_weight * static_cast<double>(v) + ref.a * unfused;
-      unfused_differs += unfused != ref.s;
-      unfused = ref.s;
+      model.block(v, 1.0f, 1);
+      ASSERT_EQ(rig.state(), model.state()) << "control " << v << " sample " << i;
+      unfused = (1.0 - a) * static_cast<double>(v) + a * unfused;
+      unfused_differs += unfused != model.state();
+      unfused = model.state();
     }
   }
   EXPECT_GT(unfused_differs, 0) << "these controls do not tell fused from unfused";
@@ -170,8 +166,8 @@ TEST_F(Control, StateIsTheFusedStepToTheLastBit) {
 // same sample for sample.
 TEST_F(Control, BlockLengthDoesNotChangeTheStream) {
   constexpr uint32_t total = 2048;
-  Reference ref(48000.0);
-  const std::vector<float> expected = ref.block(1.0f, 1.0f, total);
+  ControlModel model(48000.0);
+  const std::vector<float> expected = model.block(1.0f, 1.0f, total);
   std::mt19937 rng(550);
   std::uniform_int_distribution<uint32_t> length(0, 300);
   const std::vector<std::vector<uint32_t>> cuts = {
@@ -258,14 +254,14 @@ TEST_F(Control, FilterRunsWhileSmoothingIsOff) {
     Rig rig(lib);
     rig.smoothing_value = 0.0f;
     for (uint32_t n : cut) EXPECT_EQ(rig.run(n), std::vector<float>(n, 1.0f));
-    Reference ref(48000.0);
-    ref.block(1.0f, 0.0f, 8);
-    EXPECT_EQ(rig.state(), ref.s);
+    ControlModel model(48000.0);
+    model.block(1.0f, 0.0f, 8);
+    EXPECT_EQ(rig.state(), model.state());
     EXPECT_NEAR(rig.state(), 0.4378343, 5e-8);
     rig.smoothing_value = 1.0f;
     const std::vector<float> on = rig.run(3);
     EXPECT_NEAR(on[0], 0.4768848, 5e-8);
-    EXPECT_EQ(host::bits(on), host::bits(ref.block(1.0f, 1.0f, 3)));
+    EXPECT_EQ(host::bits(on), host::bits(model.block(1.0f, 1.0f, 3)));
     for (int k = 0; k < 3; ++k) {
       EXPECT_EQ(host::bits(on[static_cast<size_t>(k)]), host::bits(closed_form(a, 9 + k, 1.0f)));
     }
@@ -293,9 +289,9 @@ TEST_F(Control, SmoothingTurnedOffWithinACallHoldsTheFilteredValue) {
   EXPECT_EQ(host::bits(out),
             host::bits(std::vector<float>{1.0f, 1.0f, 1.0f, closed_form(a, 8, 1.0f)}));
   EXPECT_EQ(fields_of(inst.handle()).filter_state, [&] {
-    Reference ref(48000.0);
-    ref.block(1.0f, 1.0f, 8);
-    return ref.s;
+    ControlModel model(48000.0);
+    model.block(1.0f, 1.0f, 8);
+    return model.state();
   }());
 }
 
@@ -325,7 +321,7 @@ TEST_F(Control, SettledStatesGiveTheSampleBySampleStream) {
   std::uniform_int_distribution<uint32_t> piece(0, 1500);
   const float controls[] = {1.0f, -7.25f, 0.3f, 10.0f, 0.0f, 1e-30f, -3.0e38f, 4.0f};
   Rig cut(lib);
-  Reference ref(48000.0);
+  ControlModel model(48000.0);
   for (float v : controls) {
     for (float sw : {1.0f, 0.0f}) {
       SCOPED_TRACE(testing::Message() << "control " << v << " smoothing " << sw);
@@ -335,11 +331,11 @@ TEST_F(Control, SettledStatesGiveTheSampleBySampleStream) {
       for (uint32_t left = 6000; left > 0;) {
         const uint32_t n = std::min(left, piece(rng));
         append(got, cut.run(n));
-        if (n > 0) append(expected, ref.block(v, sw, n));
+        if (n > 0) append(expected, model.block(v, sw, n));
         left -= n;
       }
       ASSERT_EQ(host::bits(got), host::bits(expected));
-      ASSERT_EQ(cut.state(), ref.s);
+      ASSERT_EQ(cut.state(), model.state());
     }
   }
 }
@@ -354,8 +350,8 @@ TEST_F(Control, StateCarriesAcrossDeactivateAndActivate) {
   rig.instance.deactivate();
   rig.instance.activate();
   append(stream, rig.run(1));
-  Reference ref(48000.0);
-  EXPECT_EQ(host::bits(stream), host::bits(ref.block(2.5f, 1.0f, 11)));
+  ControlModel model(48000.0);
+  EXPECT_EQ(host::bits(stream), host::bits(model.block(2.5f, 1.0f, 11)));
   EXPECT_EQ(host::bits(stream[10]), host::bits(closed_form(pole(48000.0), 11, 2.5f)));
 }
 
@@ -379,8 +375,8 @@ TEST_F(Control, EmptyBlockWritesNothingAndKeepsTheState) {
   rig.control_value = 1.0f;
   rig.smoothing_value = 1.0f;
   append(stream, rig.run(4));
-  Reference ref(48000.0);
-  EXPECT_EQ(host::bits(stream), host::bits(ref.block(1.0f, 1.0f, 8)));
+  ControlModel model(48000.0);
+  EXPECT_EQ(host::bits(stream), host::bits(model.block(1.0f, 1.0f, 8)));
 }
 
 // An infinite or NaN control leaves the state as it stood: the smoothed
@@ -418,12 +414,12 @@ TEST_F(Control, NonFiniteControlLeavesTheState) {
 // The largest finite controls, either sign, keep the state finite.
 TEST_F(Control, LargestControlsStayFinite) {
   Rig rig(lib);
-  Reference ref(48000.0);
+  ControlModel model(48000.0);
   for (float v : {FLT_MAX, -FLT_MAX, FLT_MAX, 1.0f}) {
     rig.control_value = v;
-    EXPECT_EQ(host::bits(rig.run(300)), host::bits(ref.block(v, 1.0f, 300)));
+    EXPECT_EQ(host::bits(rig.run(300)), host::bits(model.block(v, 1.0f, 300)));
     EXPECT_TRUE(std::isfinite(rig.state()));
-    EXPECT_EQ(rig.state(), ref.s);
+    EXPECT_EQ(rig.state(), model.state());
   }
 }
 
@@ -453,17 +449,6 @@ TEST_F(Control, OnlyFinitePositiveRatesInstantiate) {
     rig.control_value = 3.0f;
     EXPECT_EQ(host::bits(rig.run(2)), std::vector<uint32_t>(2, host::bits(u.first))) << u.rate;
   }
-}
-
-// What the plugin must leave in one arena holding all three ports, written as
-// the rising sample-by-sample order: the control read once, then per sample
-// the filter step, the smoothing read, the output write.
-void reference_in_arena(std::vector<float>& arena, size_t out, size_t ctl, size_t smo,
-                        Reference& ref, uint32_t n) {
-  const float v = arena[ctl];
-  if (n == 0) return;
-  ref.start(v);
-  for (uint32_t i = 0; i < n; ++i) arena[out + i] = ref.step(v, arena[smo]);
 }
 
 // The output may cover either control's storage: the control is read once per
@@ -499,18 +484,19 @@ TEST_F(Control, OutputCoveringTheControlsGivesTheSampleBySampleResult) {
           arena[l.smo] = sw;
           arena[l.ctl] = v;
           std::vector<float> expected = arena;
-          Reference ref(48000.0);
+          reference::Model model = model_arena::instantiate("zul-cv-control");
           host::Instance inst(lib);
           inst.connect(output, arena.data() + l.out);
           inst.connect(control, arena.data() + l.ctl);
           inst.connect(smoothing, arena.data() + l.smo);
           // Two blocks: the second starts from what the first left behind.
           for (int block = 0; block < 2; ++block) {
-            reference_in_arena(expected, l.out, l.ctl, l.smo, ref, n);
+            model_arena::run(model, expected, {l.out, l.ctl, l.smo}, n);
             inst.run(n);
+            model_arena::accept_computed_nans(model, expected, arena);
             ASSERT_EQ(host::bits(arena), host::bits(expected)) << "block " << block;
           }
-          EXPECT_EQ(fields_of(inst.handle()).filter_state, ref.s);
+          EXPECT_EQ(fields_of(inst.handle()).filter_state, model.filter_state);
         }
       }
     }
@@ -527,7 +513,7 @@ TEST_F(Control, RandomBlockCutsMatchOneBlockPerSegment) {
   for (int trial = 0; trial < 12; ++trial) {
     SCOPED_TRACE(testing::Message() << "trial " << trial);
     Rig whole(lib), cut(lib);
-    Reference ref(48000.0);
+    ControlModel model(48000.0);
     for (int segment = 0; segment < 8; ++segment) {
       const float v = level(rng);
       const float sw = coin(rng) == 0 ? 0.0f : 1.0f;
@@ -542,8 +528,8 @@ TEST_F(Control, RandomBlockCutsMatchOneBlockPerSegment) {
         left -= piece;
       }
       ASSERT_EQ(host::bits(pieces), host::bits(expected)) << "segment " << segment;
-      ASSERT_EQ(host::bits(expected), host::bits(ref.block(v, sw, n))) << "segment " << segment;
-      ASSERT_EQ(whole.state(), ref.s) << "segment " << segment;
+      ASSERT_EQ(host::bits(expected), host::bits(model.block(v, sw, n))) << "segment " << segment;
+      ASSERT_EQ(whole.state(), model.state()) << "segment " << segment;
     }
     EXPECT_EQ(whole.state(), cut.state());
   }

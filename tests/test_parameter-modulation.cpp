@@ -8,6 +8,7 @@
 #include <random>
 
 #include "tests/host.hpp"
+#include "tests/model_arena.hpp"
 
 namespace {
 
@@ -224,37 +225,10 @@ TEST_F(ParameterModulation, EachBlockReadsItsOwnControls) {
   EXPECT_EQ(out, (std::vector<float>{2.5f, 4.0f}));
 }
 
-// The steps as written: minNum(v, 10), then maxNum(v, 0), with the result
-// that a NaN takes the other operand and zero leaves positive.
-float limit(float v) {
-  if (std::isnan(v)) return 10.0f;
-  v = std::fmax(std::fmin(v, 10.0f), 0.0f);
-  return v == 0.0f ? 0.0f : v;
-}
-
-// Ports at indexes into one arena, for the reference below.
+// Ports at indexes into one arena.
 struct Layout {
   size_t in, out, offset, depth, enable;
 };
-
-// What the plugin must produce, in the order it must produce it: depth and
-// offset read once, then per sample the enable, the input and the output.
-void reference(float* arena, const Layout& l, uint32_t n) {
-  const float depth_value = arena[l.depth];
-  const float offset_value = arena[l.offset];
-  if (n == 0) return;
-  const double g = static_cast<double>(depth_value) * 0.01;
-  const double b = static_cast<double>(offset_value) * 0.1;
-  for (uint32_t i = 0; i < n; ++i) {
-    const float e = arena[l.enable];
-    if (!(e >= 1.0f && e < 2.0f)) {  // reads as 1 after truncation toward zero
-      arena[l.out + i] = 0.0f;
-      continue;
-    }
-    arena[l.out + i] =
-        limit(static_cast<float>(std::fma(static_cast<double>(arena[l.in + i]), g, b)));
-  }
-}
 
 void run_in_arena(const host::Library& lib, std::vector<float>& arena, const Layout& l,
                   uint32_t n) {
@@ -286,8 +260,10 @@ TEST_F(ParameterModulation, MatchesTheStepsOverTrickyValues) {
       arena[l.offset] = o;
       arena[l.enable] = 1.0f;
       std::vector<float> expected = arena;
-      reference(expected.data(), l, n);
+      reference::Model model = model_arena::instantiate("zul-cv-parameter-modulation");
+      model_arena::run(model, expected, {l.in, l.out, l.offset, l.depth, l.enable}, n);
       run_in_arena(lib, arena, l, n);
+      model_arena::accept_computed_nans(model, expected, arena);
       ASSERT_EQ(host::bits(arena), host::bits(expected));
     }
   }
@@ -375,8 +351,10 @@ TEST_F(ParameterModulation, SharedBuffersGiveTheSampleBySampleResult) {
         arena[l.offset] = 40.0f;
         arena[l.enable] = start_enable;
         std::vector<float> expected = arena;
-        reference(expected.data(), l, n);
+        reference::Model model = model_arena::instantiate("zul-cv-parameter-modulation");
+        model_arena::run(model, expected, {l.in, l.out, l.offset, l.depth, l.enable}, n);
         run_in_arena(lib, arena, l, n);
+        model_arena::accept_computed_nans(model, expected, arena);
         ASSERT_EQ(host::bits(arena), host::bits(expected));
       }
     }
