@@ -22,6 +22,7 @@ if [ "${1:-}" = --checks ]; then
     valgrind               # memcheck
     qemu-user              # the AArch64 and no-FMA x86-64 runs
     g++-aarch64-linux-gnu binutils-aarch64-linux-gnu  # AArch64 cross build and library checks
+    g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf  # the same for 32-bit ARM (armhf)
     googletest             # GoogleTest's sources, built for AArch64
   )
 fi

@@ -8,13 +8,15 @@
 #   valgrind  each test program of the default build under valgrind's memcheck
 #   tsan      the threads test built with TSan
 #   aarch64   cross-built for AArch64, the test programs under qemu-aarch64
+#   armhf     cross-built for 32-bit ARM (armhf), the test programs under
+#             qemu-arm
 #   nofma     each test program of the default build under qemu-x86_64 on a
 #             CPU without FMA
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --checks
-stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,nofma},"
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma},"
 jobs=$(nproc)
 timings=()
 
@@ -117,6 +119,13 @@ aarch64_stage() {
   ZUL_TEST_VARIANT=baseline run_ctest build-aarch64
 }
 
+# qemu-arm's processor has VFPv4, so the libraries as built take the
+# instruction and their forced-baseline copies the software fused multiply-add.
+armhf_stage() {
+  build build-armhf --toolchain cmake/arm-linux-gnueabihf.cmake
+  ZUL_TEST_VARIANT=vfpv4 run_ctest build-armhf
+}
+
 # Nehalem has SSE4.2 but neither AVX nor FMA: the plugins' dispatch must take
 # the software fused multiply-add, and the instruction would be SIGILL there.
 nofma_stage() {
@@ -129,5 +138,6 @@ stage fuzz fuzz_stage
 stage valgrind valgrind_stage
 stage tsan tsan_stage
 stage aarch64 aarch64_stage
+stage armhf armhf_stage
 stage nofma nofma_stage
 echo "=== stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"

@@ -48,14 +48,19 @@ float closed_form(double a, int k, float v) {
 }
 
 // The instance keeps its three port slots and then the coefficients and the
-// state, in that order; the tests read them where the output cannot show them.
+// state, in that order (aligned as the processor aligns doubles); the tests
+// read them where the output cannot show them.
 struct Fields {
   double input_coefficient, feedback_coefficient, filter_state;
 };
+struct Record {
+  const void* slots[3];
+  Fields fields;
+};
 Fields fields_of(LV2_Handle handle) {
-  Fields f;
-  std::memcpy(&f, static_cast<const char*>(handle) + 3 * sizeof(void*), sizeof f);
-  return f;
+  Record r;
+  std::memcpy(&r, handle, sizeof r);
+  return r.fields;
 }
 
 // One instance with its two controls in place and a fresh output per block.
