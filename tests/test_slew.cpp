@@ -33,7 +33,6 @@ Record record_of(const host::Instance& inst) {
   return r;
 }
 
-constexpr float per_millisecond = 999.99994f;  // bits 0x4479FFFF
 const float nan = std::numeric_limits<float>::quiet_NaN();
 const float inf = std::numeric_limits<float>::infinity();
 
