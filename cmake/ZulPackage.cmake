@@ -29,7 +29,8 @@ set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
 # leaves (by the target's strip, for a cross build).
 set(CPACK_STRIP_FILES ON)
 set(CPACK_ZUL_STRIP "${CMAKE_STRIP}")
-set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/ZulPackageStrip.cmake")
+set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/ZulPackageStrip.cmake"
+                            "${PROJECT_SOURCE_DIR}/cmake/ZulPackageDepends.cmake")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # <name>_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUL_CV_MAINTAINER_NAME} <${ZUL_CV_MAINTAINER_EMAIL}>")
@@ -37,9 +38,26 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZUL_CV_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_PROVIDES lv2-plugin)
-# dpkg-shlibdeps reads the libraries' symbol versions: libc6 from the release
-# that has every symbol they use.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+  # The target's Debian architecture; natively cpack asks dpkg for the machine's.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^arm")  # the toolchain is gnueabihf's
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+  endif()
+  # dpkg-shlibdeps knows the target's libc6 only from the target's packages,
+  # which a cross build does without: cmake/ZulPackageDepends.cmake writes the
+  # same Depends from the staged libraries' symbol versions instead.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_ZUL_NEWEST_GLIBC "${PROJECT_SOURCE_DIR}/cmake/newest_glibc.sh")
+  set(CPACK_ZUL_READELF "${CMAKE_READELF}")
+else()
+  # dpkg-shlibdeps reads the libraries' symbol versions: libc6 from the release
+  # that has every symbol they use.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 
 # Debian wants both in every package, and the ISC licence wants its notice in
 # every copy: they go with the bundles in the component "plugins", so that
