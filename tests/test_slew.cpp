@@ -65,6 +65,21 @@ struct Rig {
   float rise = 10.0f, fall = 10.0f, on = 1.0f;
 };
 
+// The stream through one rig, cut into blocks of random lengths from 0 to
+// longest, each connected where it stands in the stream.
+std::vector<float> run_cut(Rig& rig, std::vector<float>& in, std::mt19937& rng, uint32_t longest) {
+  std::uniform_int_distribution<uint32_t> length(0, longest);
+  std::vector<float> got = host::untouched(in.size());
+  for (size_t at = 0; at < in.size();) {
+    const auto len = static_cast<uint32_t>(std::min<size_t>(length(rng), in.size() - at));
+    rig.inst.connect(input, in.data() + at);
+    rig.inst.connect(output, got.data() + at);
+    rig.inst.run(len);
+    at += len;
+  }
+  return got;
+}
+
 TEST_F(Slew, InstantiateKeepsTheRateRoundedToNearestAndStartsAtZero) {
   const struct {
     double rate;
@@ -337,7 +352,6 @@ TEST_F(Slew, AnyCutIntoBlocksGivesTheSameStream) {
   std::mt19937 rng(4321);
   std::uniform_real_distribution<float> level(-10.0f, 10.0f);
   std::uniform_int_distribution<int> kind(0, 19);
-  std::uniform_int_distribution<uint32_t> length(0, 70);
   for (const auto& c : controls) {
     for (int round = 0; round < 5; ++round) {
       SCOPED_TRACE(testing::Message()
@@ -351,16 +365,7 @@ TEST_F(Slew, AnyCutIntoBlocksGivesTheSameStream) {
       whole.rise = cut.rise = c.rise;
       whole.fall = cut.fall = c.fall;
       const std::vector<float> expected = whole.run(in);
-      std::vector<float> got = host::untouched(in.size());
-      size_t at = 0;
-      while (at < in.size()) {
-        const auto len = static_cast<uint32_t>(std::min<size_t>(length(rng), in.size() - at));
-        cut.inst.connect(input, in.data() + at);
-        cut.inst.connect(output, got.data() + at);
-        cut.inst.run(len);
-        at += len;
-      }
-      ASSERT_EQ(host::bits(got), host::bits(expected));
+      ASSERT_EQ(host::bits(run_cut(cut, in, rng, 70)), host::bits(expected));
     }
   }
 }
@@ -450,20 +455,11 @@ TEST_F(Slew, DroppedStepsRestWhileOffAndSurviveDeactivate) {
 // samples at a time, give one long block's stream.
 TEST_F(Slew, ArrivalsCutIntoBlocksGiveTheSameStream) {
   std::mt19937 rng(6670);
-  std::uniform_int_distribution<uint32_t> length(0, 40);
   std::vector<float> in;
   for (float target : {10.0f, -7.3f, -7.3f, 0.0f, -0.0f, 3.0f}) in.resize(in.size() + 8000, target);
   Rig whole(lib), cut(lib);
   const std::vector<float> expected = whole.run(in);
-  std::vector<float> got = host::untouched(in.size());
-  for (size_t at = 0; at < in.size();) {
-    const auto len = static_cast<uint32_t>(std::min<size_t>(length(rng), in.size() - at));
-    cut.inst.connect(input, in.data() + at);
-    cut.inst.connect(output, got.data() + at);
-    cut.inst.run(len);
-    at += len;
-  }
-  ASSERT_EQ(host::bits(got), host::bits(expected));
+  ASSERT_EQ(host::bits(run_cut(cut, in, rng, 40)), host::bits(expected));
   EXPECT_EQ(host::bits(expected[15999]), host::bits(-7.3f));
   EXPECT_EQ(host::bits(expected.back()), host::bits(3.0f));
 }
