@@ -1,9 +1,8 @@
-// Whether host buffers share storage. A plugin's run takes its fast path only
-// where no output overlaps what it reads: there a control cannot change within
-// the call and an input cannot be overwritten before it is read, so the loop
-// may be hoisted and vectorised. Anywhere else it keeps the sample-by-sample
-// order. Addresses are compared as integers: the buffers are distinct objects,
-// which the language does not let pointers be ordered across.
+// Whether host buffers share storage, which decides where run may take its
+// block loop (frame.hpp): no output may cover a control, and streams may share
+// storage only at the same index. Addresses are compared as integers: the
+// buffers are distinct objects, which the language does not let pointers be
+// ordered across.
 #pragma once
 
 #include <cstddef>
