@@ -1,4 +1,6 @@
 // The library's entry point and the lifecycle operations all plugins share.
+#include <cstdlib>
+
 #include "shell/plugin.hpp"
 
 namespace zul {

@@ -88,18 +88,19 @@ namespace frame {
 template <class R, const auto& ports>
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
-  Instance<R>* self = nullptr;
-  if constexpr (requires(R & r, double d) { start(r, d); }) {
-    R initial;
+  constexpr bool has_state = requires(R & r, double d) {
+    start(r, d);
+  };
+  [[maybe_unused]] R initial;
+  if constexpr (has_state) {
     if (!start(initial, rate)) return nullptr;
-    self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
-    if (self == nullptr) return nullptr;
+  }
+  auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
+  if (self == nullptr) return nullptr;
+  if constexpr (has_state) {
     constexpr size_t slots = std::size(ports) * sizeof(Slot);
     std::memcpy(reinterpret_cast<char*>(&self->record) + slots,
                 reinterpret_cast<const char*>(&initial) + slots, sizeof(R) - slots);
-  } else {
-    self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
-    if (self == nullptr) return nullptr;
   }
   self->variant = processor_variant();
   return self;

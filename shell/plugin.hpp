@@ -1,13 +1,12 @@
-// What every zul-cv plugin library shares: the descriptor it hands out, the
-// lifecycle operations that behave the same in all nine, instance allocation
-// and the switch reading of controls.
+// What every zul-cv plugin library shares: the descriptor it hands out (built
+// by frame.hpp's describe), the lifecycle operations that behave the same in
+// all nine, the switch reading of controls and float bit patterns.
 #pragma once
 
 #include <lv2/core/lv2.h>
 
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 
 namespace zul {
 
@@ -20,24 +19,6 @@ void activate(LV2_Handle instance);
 void deactivate(LV2_Handle instance);
 void cleanup(LV2_Handle instance);
 const void* extension_data(const char* uri);
-
-using Instantiate = LV2_Handle (*)(const LV2_Descriptor*, double, const char*,
-                                   const LV2_Feature* const*);
-using ConnectPort = void (*)(LV2_Handle, uint32_t, void*);
-using Run = void (*)(LV2_Handle, uint32_t);
-
-// The plugin supplies its three own operations; the URI is set by the build.
-constexpr LV2_Descriptor describe(const char* uri, Instantiate instantiate,
-                                  ConnectPort connect_port, Run run) {
-  return {uri, instantiate, connect_port, activate, run, deactivate, cleanup, extension_data};
-}
-
-// The instance record: port slots then state, a plain struct taken from malloc.
-// Only the fields the plugin sets in instantiate are meaningful before use.
-template <class Instance>
-Instance* allocate() {
-  return static_cast<Instance*>(std::malloc(sizeof(Instance)));
-}
 
 // The value a switch reads as when truncation to int32 would be undefined
 // (NaN, or beyond the signed 32-bit range): never 0 or 1, on every target.

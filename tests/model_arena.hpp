@@ -1,7 +1,7 @@
-// The reference model of tests/fuzz/ over a copy of a test's arena: each port
-// at an offset into it, as the test connects the plugin's ports. Its
-// arithmetic runs under the calling thread's floating-point mode, so the
-// plugin's library must be loaded in that thread first.
+// A test's arena: the plugin's ports, and the reference model's over a copy
+// of it, each port at an offset into it. The model's arithmetic runs under the
+// calling thread's floating-point mode, so the plugin's library must be
+// loaded in that thread first.
 #pragma once
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/fuzz/reference.hpp"
+#include "tests/host.hpp"
 
 namespace model_arena {
 
@@ -19,8 +20,16 @@ inline reference::Model instantiate(std::string_view name, double rate = 48000.0
   return reference::instantiate(reference::plugin_named(name).value(), rate).value();
 }
 
-// Port k at arena[offsets[k]] (ports past the list keep their buffers), then
-// one run of n samples.
+// The plugin's port k at arena[offsets[k]]; ports past the list keep their
+// buffers.
+inline void connect(host::Instance& instance, std::vector<float>& arena,
+                    std::initializer_list<size_t> offsets) {
+  uint32_t port = 0;
+  for (size_t at : offsets) instance.connect(port++, arena.data() + at);
+}
+
+// The model's port k at arena[offsets[k]] (ports past the list keep their
+// buffers), then one run of n samples.
 inline void run(reference::Model& model, std::vector<float>& arena,
                 std::initializer_list<size_t> offsets, uint32_t n) {
   uint32_t port = 0;

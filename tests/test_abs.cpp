@@ -261,9 +261,7 @@ TEST_F(Abs, SharedBuffersGiveTheSampleBySampleResult) {
         reference::Model model = model_arena::instantiate("zul-cv-abs");
         model_arena::run(model, expected, {l.in, l.out, l.en}, n);
         host::Instance inst(lib);
-        inst.connect(input, arena.data() + l.in);
-        inst.connect(output, arena.data() + l.out);
-        inst.connect(enable, arena.data() + l.en);
+        model_arena::connect(inst, arena, {l.in, l.out, l.en});
         inst.run(n);
         model_arena::accept_computed_nans(model, expected, arena);
         ASSERT_EQ(host::bits(arena), host::bits(expected));

@@ -491,9 +491,7 @@ TEST_F(Control, OutputCoveringTheControlsGivesTheSampleBySampleResult) {
           std::vector<float> expected = arena;
           reference::Model model = model_arena::instantiate("zul-cv-control");
           host::Instance inst(lib);
-          inst.connect(output, arena.data() + l.out);
-          inst.connect(control, arena.data() + l.ctl);
-          inst.connect(smoothing, arena.data() + l.smo);
+          model_arena::connect(inst, arena, {l.out, l.ctl, l.smo});
           // Two blocks: the second starts from what the first left behind.
           for (int block = 0; block < 2; ++block) {
             model_arena::run(model, expected, {l.out, l.ctl, l.smo}, n);

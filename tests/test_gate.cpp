@@ -266,12 +266,7 @@ TEST_F(Gate, SharedBuffersGiveTheSampleBySampleResult) {
 
         Rig rig(lib);
         rig.run(start_open ? 4.0f : 0.0f);
-        rig.inst.connect(level, arena.data() + l.level);
-        rig.inst.connect(input, arena.data() + l.in);
-        rig.inst.connect(output, arena.data() + l.out);
-        rig.inst.connect(open_threshold, arena.data() + l.open_at);
-        rig.inst.connect(close_threshold, arena.data() + l.close_at);
-        rig.inst.connect(enable, arena.data() + l.on);
+        model_arena::connect(rig.inst, arena, {l.level, l.in, l.out, l.open_at, l.close_at, l.on});
         rig.inst.run(n);
         model_arena::accept_computed_nans(model, expected, arena);
         ASSERT_EQ(host::bits(arena), host::bits(expected));

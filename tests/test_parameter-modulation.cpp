@@ -233,11 +233,7 @@ struct Layout {
 void run_in_arena(const host::Library& lib, std::vector<float>& arena, const Layout& l,
                   uint32_t n) {
   host::Instance inst(lib);
-  inst.connect(input, arena.data() + l.in);
-  inst.connect(output, arena.data() + l.out);
-  inst.connect(offset, arena.data() + l.offset);
-  inst.connect(depth, arena.data() + l.depth);
-  inst.connect(enable, arena.data() + l.enable);
+  model_arena::connect(inst, arena, {l.in, l.out, l.offset, l.depth, l.enable});
   inst.run(n);
 }
 

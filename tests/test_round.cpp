@@ -375,12 +375,7 @@ TEST_F(Round, SharedBuffersGiveTheSampleBySampleResult) {
       reference::Model model = model_arena::instantiate("zul-cv-round");
       model_arena::run(model, expected, {l.in, l.round, l.ceil, l.floor, l.fraction, l.enable}, n);
       host::Instance inst(lib);
-      inst.connect(input, arena.data() + l.in);
-      inst.connect(output_round, arena.data() + l.round);
-      inst.connect(output_ceil, arena.data() + l.ceil);
-      inst.connect(output_floor, arena.data() + l.floor);
-      inst.connect(output_fraction, arena.data() + l.fraction);
-      inst.connect(enable, arena.data() + l.enable);
+      model_arena::connect(inst, arena, {l.in, l.round, l.ceil, l.floor, l.fraction, l.enable});
       inst.run(n);
       model_arena::accept_computed_nans(model, expected, arena);
       ASSERT_EQ(host::bits(arena), host::bits(expected));

@@ -564,11 +564,7 @@ TEST_F(Slew, SharedBuffersGiveTheSampleBySampleResult) {
         host::Instance inst(lib, kind.rate);
         for (int call = 0; call < 3; ++call) {
           model_arena::run(model, expected, {l.in, l.out, l.rise, l.fall, l.enable}, n);
-          inst.connect(input, arena.data() + l.in);
-          inst.connect(output, arena.data() + l.out);
-          inst.connect(rise_time, arena.data() + l.rise);
-          inst.connect(fall_time, arena.data() + l.fall);
-          inst.connect(enable, arena.data() + l.enable);
+          model_arena::connect(inst, arena, {l.in, l.out, l.rise, l.fall, l.enable});
           inst.run(n);
           model_arena::accept_computed_nans(model, expected, arena);
           ASSERT_EQ(host::bits(arena), host::bits(expected)) << "call " << call;

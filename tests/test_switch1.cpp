@@ -142,9 +142,7 @@ TEST_F(Switch1, SharedBuffersGiveTheSampleBySampleResult) {
         reference::connect_port(model, selector, &model_sel);
         model_arena::run(model, expected, {l.in, l.a, l.b}, n);
         host::Instance inst(lib);
-        inst.connect(input, arena.data() + l.in);
-        inst.connect(output_a, arena.data() + l.a);
-        inst.connect(output_b, arena.data() + l.b);
+        model_arena::connect(inst, arena, {l.in, l.a, l.b});
         inst.connect(selector, sel);
         inst.run(n);
         model_arena::accept_computed_nans(model, expected, arena);

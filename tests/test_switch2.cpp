@@ -197,9 +197,7 @@ TEST_F(Switch2, SharedBuffersGiveTheSampleBySampleResult) {
         reference::connect_port(model, selector, &model_sel);
         model_arena::run(model, expected, {l.a, l.b, l.out}, n);
         host::Instance inst(lib);
-        inst.connect(input_a, arena.data() + l.a);
-        inst.connect(input_b, arena.data() + l.b);
-        inst.connect(output, arena.data() + l.out);
+        model_arena::connect(inst, arena, {l.a, l.b, l.out});
         inst.connect(selector, sel);
         inst.run(n);
         model_arena::accept_computed_nans(model, expected, arena);
