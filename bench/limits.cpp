@@ -77,7 +77,6 @@ Kernel widen_and_narrow() {
 }
 
 Limit::Limit(const std::string& plugin) {
-  for (uint32_t i = 0; i < rig::max_frames; ++i) input_[i] = rig::signal(0, i);
   if (plugin == "zul-cv-slew") {
     kind_ = Kind::slew_chain;
     description_ = "sub, mul, div, add chain (float)";
@@ -98,14 +97,13 @@ Limit::Limit(const std::string& plugin) {
     target_ = bytes->target;
     describe_bytes();
   }
-  make_outputs();
+  make_buffers();
 }
 
 Limit::Limit(size_t copies, size_t fills, double target)
     : copies_(copies), fills_(fills), target_(target) {
-  for (uint32_t i = 0; i < rig::max_frames; ++i) input_[i] = rig::signal(0, i);
   describe_bytes();
-  make_outputs();
+  make_buffers();
 }
 
 void Limit::describe_bytes() {
@@ -115,7 +113,9 @@ void Limit::describe_bytes() {
   }
 }
 
-void Limit::make_outputs() {
+// The input carries the rig's sine; one output for each stream written.
+void Limit::make_buffers() {
+  for (uint32_t i = 0; i < rig::max_frames; ++i) input_[i] = rig::signal(0, i);
   const size_t streams = kind_ == Kind::copy_and_fill ? copies_ + fills_ : 1;
   for (size_t k = 0; k < streams; ++k) outputs_.push_back(rig::make_buffer());
 }

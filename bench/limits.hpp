@@ -32,7 +32,7 @@ class Limit {
   std::string description_;
   double target_ = 0.0;
   void describe_bytes();
-  void make_outputs();
+  void make_buffers();
   rig::Buffer input_ = rig::make_buffer();
   std::vector<rig::Buffer> outputs_;
   float slew_state_ = 0.0f;
