@@ -40,4 +40,19 @@ constexpr float float_of(uint32_t bits) {
   return std::bit_cast<float>(bits);
 }
 
+// The value, hidden from the compiler's reasoning and left in its register.
+// A choice between it and another float then stays a choice of bits: the
+// compiler cannot turn it into a minimum or maximum instruction, which reads
+// a denormal as zero under the flush-to-zero mode.
+[[gnu::always_inline]] inline float opaque(float value) {
+#if defined(__x86_64__)
+  __asm__("" : "+x"(value));
+#elif defined(__aarch64__)
+  __asm__("" : "+w"(value));
+#elif defined(__arm__)
+  __asm__("" : "+t"(value));
+#endif
+  return value;
+}
+
 }  // namespace zul
