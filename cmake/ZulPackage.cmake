@@ -1,25 +1,43 @@
-# The Debian package: the nine bundles under /usr/lib/lv2, the licence and the
-# changelog under /usr/share/doc/zul-cv, and nothing else.
-# cpack -G DEB --config build/CPackConfig.cmake writes build/zul-cv_<version>_<arch>.deb.
+# The Debian packages: zul-cv, the nine bundles under /usr/lib/lv2, and
+# zul-cv-audio, their audio-port forms for hosts without CV ports (one
+# package each, so that a CV host's user does not see every plugin twice);
+# each with the licence and the changelog under /usr/share/doc/<package>, and
+# nothing else.
+# cpack -G DEB --config build/CPackConfig.cmake writes build/<package>_<version>_<arch>.deb.
 #
-# Only the install component "plugins" goes in: whatever else the build
-# installs, with the tests or the tools on, stays out of the package.
-set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};plugins;/")
+# Only the install components "plugins" and "audio" go in: whatever else the
+# build installs, with the tests or the tools on, stays out of the packages.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL plugins audio)
+set(CPACK_DEBIAN_PLUGINS_PACKAGE_NAME "${PROJECT_NAME}")
+set(CPACK_DEBIAN_AUDIO_PACKAGE_NAME "${PROJECT_NAME}-audio")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}")
 set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "${ZUL_CV_MAINTAINER_NAME}")
 set(CPACK_PACKAGE_CONTACT "${ZUL_CV_MAINTAINER_EMAIL}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time LV2 plugins for control-voltage signals")
-# Debian wants the long description in lines of at most 80 columns.
-string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+# Each package's description: its summary line, then the long description in
+# lines of at most 80 columns, as Debian wants them. The common summary is
+# left unset, or cpack would put it before both.
+string(JOIN "\n" CPACK_DEBIAN_PLUGINS_DESCRIPTION
+  "real-time LV2 plugins for control-voltage signals"
   "Nine small LV2 plugins that route, rectify, round, scale, glide, gate,"
   "sort and smooth CV streams: a one-to-two and a two-to-one switch, an"
   "absolute value, a four-way rounding, a parameter modulation, a slew"
   "limiter, a gate with hysteresis, a range splitter and a smoothed control"
   "to CV. Each is its own bundle; none allocates, locks or calls a library"
   "function while it runs, and the results are bit-exact on x86-64 and AArch64.")
+string(JOIN "\n" CPACK_DEBIAN_AUDIO_DESCRIPTION
+  "real-time LV2 control-voltage plugins, audio-port forms"
+  "The nine zul-cv plugins with audio ports in place of CV ports, for the LV2"
+  "hosts that have no CV ports (Ardour, GStreamer, ffmpeg, ecasound, lv2apply"
+  "and others): a one-to-two and a two-to-one switch, an absolute value, a"
+  "four-way rounding, a parameter modulation, a slew limiter, a gate with"
+  "hysteresis, a range splitter and a smoothed control to CV. Each gives the"
+  "same results, bit for bit, as its CV plugin in the zul-cv package, and is"
+  "listed beside it under its name followed by (audio).")
 # The package holds the bundles where every LV2 host looks, whatever prefix
 # cmake --install would use; an absolute ZUL_CV_LV2_INSTALL_DIR would escape
 # the package's root, so cpack refuses it.
@@ -60,10 +78,10 @@ else()
 endif()
 
 # Debian wants both in every package, and the ISC licence wants its notice in
-# every copy: they go with the bundles in the component "plugins", so that
-# cmake --install lays them too, under <prefix>/share/doc/zul-cv.
+# every copy: they go with the bundles in each component, so that cmake
+# --install lays them too, under <prefix>/share/doc/<package>.
 set(doc_dir "${PROJECT_BINARY_DIR}/doc")
-set(doc_destination "share/doc/${PROJECT_NAME}")
+set(package_names "${CPACK_DEBIAN_PLUGINS_PACKAGE_NAME}" "${CPACK_DEBIAN_AUDIO_PACKAGE_NAME}")
 
 # copyright, in Debian's machine-readable format: the copyright line and the
 # licence text are LICENSE's own, so that the two cannot drift apart.
@@ -109,8 +127,10 @@ add_custom_command(OUTPUT "${doc_dir}/changelog.gz"
   VERBATIM)
 add_custom_target(zul_changelog ALL DEPENDS "${doc_dir}/changelog.gz")
 
-install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
-        DESTINATION "${doc_destination}" COMPONENT plugins
-        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+foreach(component package IN ZIP_LISTS CPACK_COMPONENTS_ALL package_names)
+  install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
+          DESTINATION "share/doc/${package}" COMPONENT ${component}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endforeach()
 
 include(CPack)

@@ -13,6 +13,9 @@ namespace zul {
 // Each plugin library defines exactly one descriptor; lv2_descriptor(0) returns it.
 extern const LV2_Descriptor descriptor;
 
+// The library's plugin URI (shell/uri.cpp), which the descriptor carries.
+extern const char plugin_uri[];
+
 // Shared lifecycle: activate and deactivate do nothing (state carries over),
 // cleanup frees the instance, extension_data knows no extension.
 void activate(LV2_Handle instance);

@@ -37,10 +37,17 @@ class Reference : public testing::TestWithParam<std::string> {
     if (access(host::library_path(GetParam()).c_str(), F_OK) != 0) {
       GTEST_SKIP() << GetParam() << " is not staged in " << host::bundle_path(GetParam());
     }
-    const std::optional<reference::Plugin> which = reference::plugin_named(GetParam());
-    ASSERT_TRUE(which) << "no model for " << GetParam();
+    const std::optional<reference::Plugin> which = reference::plugin_named(cv_plugin());
+    ASSERT_TRUE(which) << "no model for " << cv_plugin();
     model = *which;
     lib = std::make_unique<host::Library>(GetParam());
+  }
+
+  // The CV plugin whose model and seeds an audio-port form shares.
+  std::string cv_plugin() const {
+    const std::string& name = GetParam();
+    const std::string suffix = "-audio";
+    return name.ends_with(suffix) ? name.substr(0, name.size() - suffix.size()) : name;
   }
 
   std::string compare(const std::vector<uint8_t>& bytes) const {
@@ -56,7 +63,7 @@ TEST_P(Reference, RunsUnderThePluginsFloatingPointMode) {
 }
 
 TEST_P(Reference, SeedCorpusMatches) {
-  const std::filesystem::path dir = std::filesystem::path(ZUL_TEST_CORPUS_DIR) / GetParam();
+  const std::filesystem::path dir = std::filesystem::path(ZUL_TEST_CORPUS_DIR) / cv_plugin();
   std::vector<std::filesystem::path> seeds;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) seeds.push_back(entry.path());
   std::sort(seeds.begin(), seeds.end());
@@ -359,4 +366,8 @@ TEST_F(ReferenceModel, RectifiesAndRoutesExactBits) {
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Plugins, Reference, testing::ValuesIn(host::plugin_names()),
+                         host::PluginTestName());
+// The audio-port forms give their CV plugins' bits: the same model and seeds,
+// and random sessions of their own.
+INSTANTIATE_TEST_SUITE_P(AudioForms, Reference, testing::ValuesIn(host::audio_form_names()),
                          host::PluginTestName());

@@ -180,4 +180,4 @@ void block(Slew& self, const Times& t, uint32_t n, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Slew, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Slew, ports>(zul::plugin_uri);
