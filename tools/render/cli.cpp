@@ -1,5 +1,6 @@
 #include "tools/render/cli.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,27 @@ uint32_t whole_number(const std::string& text, const std::string& option, uint32
                      ", got '" + text + "'");
   }
   return static_cast<uint32_t>(value);
+}
+
+// An option that names one output may be given once: a second one would
+// silently drop the first.
+std::string once(const std::string& option, const std::string& earlier, const std::string& value) {
+  if (!earlier.empty()) {
+    throw UsageError(option + " given twice ('" + earlier + "' and '" + value +
+                     "'); one render writes one of each");
+  }
+  return value;
+}
+
+bool ends_with_png(const std::string& path) {
+  if (path.size() < 4) {
+    return false;
+  }
+  std::string extension = path.substr(path.size() - 4);
+  for (char& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return extension == ".png";
 }
 
 // Hands out the command-line words in order.
@@ -115,9 +137,13 @@ Settings parse_command_line(int argc, char** argv) {
       auto [symbol, source] = split_assignment(value(), option);
       settings.inputs.push_back({symbol, source});
     } else if (option == "--out") {
-      settings.out_dir = value();
+      settings.out_dir = once(option, settings.out_dir, value());
     } else if (option == "--plot") {
-      settings.plot = value();
+      settings.plot = once(option, settings.plot, value());
+      if (!ends_with_png(settings.plot)) {
+        throw UsageError("--plot writes a PNG: give a file name ending in .png, got '" +
+                         settings.plot + "'");
+      }
     } else if (option.starts_with("-") && option.size() > 1) {
       throw UsageError("unknown option '" + option + "' (see --help)");
     } else if (settings.plugin.empty()) {

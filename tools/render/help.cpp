@@ -44,22 +44,29 @@ Options:
                                               followed by zeros, a longer one
                                               is cut
   --out DIR          writes DIR/SYMBOL.wav for every audio, CV and control
-                     port: mono, 32-bit float, at the render's rate. Audio and
-                     CV ports hold their samples; a control input holds the
-                     value each block saw, a control output the value each
-                     block left, repeated over the block's frames. DIR is
-                     created if missing. The files (and the plot) are written
-                     under temporary names and replace the earlier ones only
-                     when the whole render succeeded: a failed, killed
-                     (SIGINT, SIGTERM) render leaves them as they were.
+                     port: mono, 32-bit float, at the render's rate; RF64
+                     instead of WAV for a file that would pass 4 GiB. Audio
+                     and CV ports hold their samples; a control input holds
+                     the value each block saw, a control output the value
+                     each block left, repeated over the block's frames. DIR is
+                     created if missing.
   --plot FILE.png    draws the inputs, the controls and the outputs against
                      time with gnuplot: a panel for the inputs, one for each
                      control (a switch on a 0/1 scale) and one for the
                      outputs, labelled with their units, legend by port symbol
   --ports            lists the plugin's ports and exits
   -h, --help         shows this and exits
-At least one of --out and --plot is needed. Options taking one value also
-take the form --option=VALUE.
+At least one of --out and --plot is needed, each at most once. Options
+taking one value also take the form --option=VALUE.
+
+Output files replace regular files only: a device, a FIFO, a socket or a
+directory where one would go is refused, and so are two outputs that are
+one file. A symbolic link is followed, and the file it names is replaced.
+Every output is written unseen (an unnamed file where the file system has
+them), synced to the disk, and put in place only when the whole render
+succeeded: a failed render, a full disk, or one stopped by SIGINT, SIGTERM,
+SIGHUP or SIGPIPE (or SIGKILL, where unnamed files are used) leaves the
+earlier files as they were.
 
 Generators: each gives OFFSET + AMP * shape, where shape is computed from the
 frame's time t = frame / rate and phase = fraction of t * FREQ:

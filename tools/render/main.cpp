@@ -8,6 +8,7 @@
 #include "tools/render/failure.hpp"
 #include "tools/render/interrupt.hpp"
 #include "tools/render/output.hpp"
+#include "tools/render/output_target.hpp"
 #include "tools/render/plan.hpp"
 #include "tools/render/plugin.hpp"
 #include "tools/render/run.hpp"
@@ -26,15 +27,27 @@ int render_with(const render::Settings& settings) {
   render::Plan plan = render::make_plan(plugin, settings);
   render::Renderer renderer(plugin, plan);
   std::vector<render::Recorder*> recorders;
+  std::vector<const render::OutputTarget*> targets;
   std::unique_ptr<render::WavFiles> wavs;
   if (!settings.out_dir.empty()) {
-    wavs = std::make_unique<render::WavFiles>(settings.out_dir, plugin.ports(), plan.rate);
+    wavs = std::make_unique<render::WavFiles>(settings.out_dir, plugin.ports());
+    targets = wavs->targets();
+  }
+  std::unique_ptr<render::OutputTarget> plot;
+  if (!settings.plot.empty()) {
+    plot =
+        std::make_unique<render::OutputTarget>(render::resolve_output(settings.plot, "the plot"));
+    targets.push_back(plot.get());
+  }
+  render::refuse_shared_files(targets);
+  if (wavs) {
+    wavs->open(plan.rate, plan.frames);
     recorders.push_back(wavs.get());
   }
   std::unique_ptr<render::TempFile> png;
   std::unique_ptr<render::PlotTracks> tracks;
-  if (!settings.plot.empty()) {
-    png = std::make_unique<render::TempFile>(settings.plot);
+  if (plot) {
+    png = std::make_unique<render::TempFile>(*plot);
     render::check_gnuplot();
     tracks = std::make_unique<render::PlotTracks>(plugin.ports(), plan.frames);
     recorders.push_back(tracks.get());
