@@ -191,7 +191,7 @@ expect "file, then zeros" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(r
 expect "file passed" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/output_a.wav)"
 expect "short file said once" \
   "zul-render: note: short.wav has 3 frames, the render 100: input is fed 0 after its end" \
-  "$(cat err.txt)"
+  "$(grep note: err.txt)"
 # A render's own output as the next one's input: the same samples again.
 renders n --input input=noise,seed=7
 renders d --input input=n/output_a.wav --set selector=1
@@ -239,9 +239,9 @@ refuses 1 "input is a CV input, not a control input: feed it with --input" \
   switch1 --set input=1 --out d
 refuses 1 "output_a is a CV output, not a control input" switch1 --set output_a=1 --out d
 refuses 1 "output_b is a CV output, not an audio or CV input" switch1 --input output_b=1 --out d
-refuses 2 "unknown generator 'sinus'" switch1 --input input=sinus --out d
-refuses 2 "generator sine has no parameter 'phase=1'" switch1 --input input=sine,phase=1 --out d
-refuses 2 "generator square: freq must be above 0 Hz" switch1 --input input=square,freq=0 --out d
+refuses 2 "a number or a file name); did you mean sine?" switch1 --input input=sinus --out d
+refuses 2 "generator sine has no parameter 'phase'" switch1 --input input=sine,phase=1 --out d
+refuses 2 "generator square: freq=0 is not a frequency above 0 Hz" switch1 --input input=square,freq=0 --out d
 refuses 2 "nothing to write: give --out DIR and/or --plot FILE.png" switch1
 refuses 2 "no plugin given" --out d
 refuses 2 "one plugin at a time" switch1 switch2 --out d
@@ -318,6 +318,78 @@ refuses 2 "--plot writes a PNG: give a file name ending in .png, got 'x.svg'" sw
 refuses 2 "--out given twice ('a' and 'b')" switch1 --out a --out b
 refuses 2 "--plot given twice ('a.png' and 'b.png')" switch1 --plot a.png --plot b.png
 
+# --- messages that say what is wrong, and what is said on success ---------------------------
+mkdir -p adir
+while IFS='|' read -r status message args; do
+  read -ra words <<<"$args"
+  refuses "$status" "$message" "${words[@]}"
+done <<TABLE
+2|generator step: at=-1 is not a time in seconds from 0 on|switch1 --input input=step,at=-1 --out d
+2|generator noise: seed=1.5 is not a whole number from 0 to 4294967295|switch1 --input input=noise,seed=1.5 --out d
+2|generator sine has no parameter 'at' (freq, amp, offset; at for step; seed for noise)|switch1 --input input=sine,at=1 --out d
+1|cannot read missing.wav: no such file|switch1 --input input=missing.wav --out d
+1|cannot read adir: a directory, not a sound file|switch1 --input input=adir --out d
+1|no plugin $base/zul-cv-slwe in the LV2 path $stage; did you mean slew?|slwe --out d
+1|no plugin $base/zul-cv-swich1 in the LV2 path $stage; did you mean switch1?|zul-cv-swich1 --out d
+1|(its ports: input, output_a, output_b, selector); did you mean selector?|switch1 --set selectr=1 --out d
+1|has no port 'input_a' (its ports: input, output_a, output_b, selector); did you mean input?|switch1 --input input_a=1 --out d
+1|selector=0.5 is not one of the values of selector: 0 = Output A, 1 = Output B|switch1 --set selector=0.5 --out d
+1|selector=0.5 is not one of the values of selector|switch1 --at 0.5 selector=0.5 --out d
+2|--set selector given twice (selector=1 and selector=0); --at changes a control during the render|switch1 --set selector=1 --set selector=0 --out d
+2|--input input given twice (input=1 and input=sine)|switch1 --input input=1 --input input=sine --out d
+TABLE
+refuses 1 "has no port 'nope' (its ports: input, output_a, output_b, selector)" switch1 --set nope=1 --out d
+grep -q "did you mean" err.txt && fail "a suggestion for a name far from any port" || pass
+LV2_PATH= refuses 1 "LV2_PATH is set but empty: no directory to find plugins in" switch1 --out d
+LV2_PATH= refuses 1 "LV2_PATH is set but empty" --list
+
+# Accepted with a warning, and rendered as asked: a generator above half the
+# rate, a constant outside the port's range (CV may go beyond it).
+warns() {  # warns WARNING ARGS...: exit 0, the warning, then the success line
+  local warning=$1
+  shift
+  rm -rf w
+  "$render" "$@" --out w 2>err.txt
+  expect "warning for $*" "0|zul-render: warning: $warning|1" \
+    "$?|$(head -n 1 err.txt)|$(grep -c '^zul-render: wrote w/' err.txt)"
+}
+warns "input: sine at 800 Hz is above half the rate (500 Hz): its frames repeat at 200 Hz" \
+  switch1 --rate 1000 --duration 0.1 --input input=sine,freq=800
+warns "input: square at 1500 Hz is above half the rate (500 Hz): its frames repeat at 500 Hz" \
+  switch1 --rate 1000 --duration 0.1 --input input=square,freq=1500
+warns "input=12 is outside the range of input, -10 to 10; it is fed as given" \
+  abs --rate 1000 --duration 0.1 --input input=12
+expect "fed as given" "12*100" "$(runs w/input.wav)"
+warns "input=constant,amp=2,offset=-13 is outside the range of input, -10 to 10; it is fed as given" \
+  abs --rate 1000 --duration 0.1 --input input=constant,amp=2,offset=-13
+
+# One line on success, none with --quiet (nor the warnings).
+"$render" switch1 --rate 1000 --duration 0.1 --out s --plot s.png 2>err.txt
+expect "success line" "1|1" "$(grep -cE '^zul-render: wrote s/ \(4 WAV files\) and s.png: 100 frames, 0.1 s at 1000 Hz, in [0-9]+\.[0-9]{2} s$' err.txt)|$(wc -l <err.txt)"
+"$render" switch1 --rate 1000 --duration 0.1 --plot s.png 2>err.txt
+expect "success line, plot alone" "zul-render: wrote s.png: 100 frames" "$(cut -d, -f1 err.txt)"
+for quiet in --quiet -q; do
+  "$render" switch1 --rate 1000 --duration 0.1 --input input=sine,freq=800 --out s $quiet 2>err.txt
+  expect "$quiet" "0|" "$?|$(cat err.txt)"
+done
+
+"$render" --version >out.txt 2>err.txt
+expect "--version" "0|1|" \
+  "$?|$(grep -cE '^zul-render [0-9]+\.[0-9]+\.[0-9]+ \(zul-cv\), with libsndfile-' out.txt)|$(cat err.txt)"
+# --list: what it can run, ours first by URI, then the others; not eg-sampler,
+# which needs a feature zul-render lacks.
+LV2_PATH=$stage:/usr/lib/lv2 "$render" --list >list.txt 2>err.txt
+expect "--list exit" "0|" "$?|$(cat err.txt)"
+expect "--list: ours first, with their names" "$base/zul-cv-abs zul-cv absolute value" \
+  "$(head -n 1 list.txt | tr -s ' ')"
+ours=$(cd "$stage" && ls -d zul-cv-*.lv2 | sed 's/\.lv2$//' | sort)
+expect "--list: all of ours" "$ours" \
+  "$(head -n "$(wc -l <<<"$ours")" list.txt | sed "s|^$base/||; s/ .*//")"
+if [ -f /usr/lib/lv2/eg-amp.lv2/manifest.ttl ]; then
+  expect "--list: others after, sampler left out" "1|0" \
+    "$(grep -c '^http://lv2plug.in/plugins/eg-amp  *Simple Amplifier$' list.txt)|$(grep -c eg-sampler list.txt)"
+fi
+
 # --- nothing lost on failure -----------------------------------------------------------
 # keep/ and keep.png hold an earlier render; each failure below must leave
 # them byte for byte and leave no temporary file behind.
@@ -341,7 +413,8 @@ expect "no gnuplot" "1|zul-render: --plot needs gnuplot, which is not on PATH (D
 kept "no gnuplot"
 refuses 1 "selector=2 is outside the range" "${again[@]}" --set selector=2 --plot keep.png
 kept "bad value"
-refuses 1 "cannot read missing.wav" "${again[@]}" --input input=missing.wav --plot keep.png
+refuses 1 "cannot read missing.wav" switch1 --rate 1000 --block 10 --duration 0.1 \
+  --input input=missing.wav --out keep --plot keep.png
 kept "missing input file"
 [ -f /usr/lib/lv2/eg-sampler.lv2/manifest.ttl ] && {
   LV2_PATH=/usr/lib/lv2 refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
@@ -484,7 +557,7 @@ for port in input output_a output_b selector; do
 done
 
 # --- plot -------------------------------------------------------------------------------
-"$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png 2>err.txt
+"$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png --quiet 2>err.txt
 expect "plot exit" "0" "$?"
 expect "PNG signature" "89 50 4e 47 0d 0a 1a 0a" "$(head -c 8 plot.png | od -An -tx1 | sed 's/^ //')"
 [ "$(wc -c <plot.png)" -gt 10000 ] && pass || fail "plot.png is only $(wc -c <plot.png) bytes"

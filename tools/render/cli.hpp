@@ -39,7 +39,10 @@ struct Settings {
   std::string out_dir;
   std::string plot;
   bool help = false;
+  bool version = false;
+  bool list_plugins = false;
   bool list_ports = false;
+  bool quiet = false;
 };
 
 Settings parse_command_line(int argc, char** argv);
