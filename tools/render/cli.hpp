@@ -46,7 +46,6 @@ struct Settings {
 };
 
 Settings parse_command_line(int argc, char** argv);
-std::string help_text();
 
 // A whole string as a number; `what` names it in the error.
 double parse_number(const std::string& text, const std::string& what);

@@ -12,6 +12,7 @@
 
 #include "tools/render/cli.hpp"
 #include "tools/render/failure.hpp"
+#include "tools/render/help.hpp"
 #include "tools/render/interrupt.hpp"
 #include "tools/render/notes.hpp"
 #include "tools/render/output.hpp"
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
     const render::Settings settings = render::parse_command_line(argc, argv);
     render::set_quiet(settings.quiet);
     if (settings.help) {
-      return print(render::help_text());
+      return print(render::help_text(render::help_sections(render::default_lv2_path())));
     }
     if (settings.version) {
       return print(std::string("zul-render ") + ZUL_RENDER_VERSION + " (zul-cv), with " +

@@ -149,12 +149,20 @@ const char* kind_name(PortKind kind) {
   return "other";
 }
 
+// The build's staged bundles come first for the zul-render of the build tree
+// only: an installed copy does not look into a build directory.
+bool from_build_tree() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return !error && self.parent_path() == ZUL_RENDER_BUILD_DIR;
+}
+
 std::string default_lv2_path() {
-  std::string path = ZUL_RENDER_STAGE_DIR;
+  std::string path = from_build_tree() ? ZUL_RENDER_STAGE_DIR ":" : "";
   if (const char* home = std::getenv("HOME")) {
-    path += std::string(":") + home + "/.lv2";
+    path += std::string(home) + "/.lv2:";
   }
-  return path + ":/usr/local/lib/lv2:/usr/lib/lv2";
+  return path + "/usr/local/lib/lv2:/usr/lib/lv2";
 }
 
 Plugin::Plugin(const std::string& name)

@@ -34,7 +34,8 @@ struct PortInfo {
 
 const char* kind_name(PortKind kind);
 
-// The LV2 path searched when LV2_PATH is unset: the staged bundles first.
+// The LV2 path searched when LV2_PATH is unset: run from the build tree, the
+// staged bundles first.
 std::string default_lv2_path();
 
 // Loads the bundles of LV2_PATH or, when it is unset, of the default path
