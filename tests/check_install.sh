@@ -5,7 +5,8 @@
 # bundles and nothing else, each bundle the staged one file for file (its
 # manifest, Turtle and library at least), and lilv must find exactly our
 # plugins there, as it finds them staged. The copyright file and the
-# changelog go with them, under <prefix>/share/doc/zul-cv.
+# changelog go with them, under <prefix>/share/doc/zul-cv. With the tools
+# built, the component "tools" lays zul-render, its manual page and its doc.
 set -euo pipefail
 build=$1
 domain=$2
@@ -47,3 +48,13 @@ cmake --build "$scratch/build" >/dev/null
 DESTDIR="$scratch/b" cmake --install "$scratch/build" >/dev/null
 expect_bundles "$scratch/b/usr/local/share/lv2" "$scratch/build/lv2" "$@"
 expect_doc "$scratch/b/usr/local/share/doc/zul-cv"
+
+# With the tools built, the component "tools": zul-render, its manual page
+# and the doc of its package, nothing else.
+if [ -x "$build/tools/zul-render" ]; then
+  DESTDIR="$scratch/t" cmake --install "$build" --component tools --prefix /usr >/dev/null
+  tools_files=$(cd "$scratch/t" && find . -type f | sort)
+  [ "$tools_files" = "$(printf './usr/%s\n' bin/zul-render share/doc/zul-cv-tools/changelog.gz \
+    share/doc/zul-cv-tools/copyright share/man/man1/zul-render.1.gz)" ] ||
+    { echo "the component tools holds$(printf '\n  %s' $tools_files)"; exit 1; }
+fi

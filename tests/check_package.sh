@@ -16,7 +16,11 @@
 # Unpacked, lilv finds exactly our plugins in it, and for this machine's
 # architecture lv2bench runs them.
 # CXX names the build's compiler, READELF the binutils' readelf (the
-# target's, for a cross build); the machine's by default.
+# target's, for a cross build); the machine's by default. PACKAGES names every
+# package cpack must write (NAME alone by default); with NAME-tools among
+# them, that one must hold zul-render, its manual page and the same doc,
+# depend on lilv and libsndfile, recommend gnuplot, pass lintian, and run
+# from the unpacked packages.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2
@@ -72,8 +76,10 @@ if ! timeout 90 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/ou
   echo "$passed passed, 1 failed"
   exit 1
 fi
-check "cpack writes $deb_name and no other package" \
-  equal "$(cd "$scratch/out" && ls -d ./*.deb)" "./$deb_name"
+packages=${PACKAGES:-$name}
+check "cpack writes $deb_name and the other packages, no more" \
+  equal "$(cd "$scratch/out" && ls -d ./*.deb)" \
+  "$(for p in $packages; do echo "./${p}_${version}_$arch.deb"; done | sort)"
 deb=$scratch/out/$deb_name
 # Misnamed, the package it wrote is still looked at, for what else is wrong.
 [ -f "$deb" ] || deb=$(find "$scratch/out" -maxdepth 1 -name '*.deb' | head -n 1)
@@ -168,9 +174,9 @@ check "Description lines fit in 80 columns" \
 
 # lintian exits non-zero on an error or a warning, and says why in E: and W:
 # lines; either fails the check. Run as root it says so on stderr, and goes on.
-lintian_clean() {
+lintian_clean() {  # lintian_clean DEB
   local status=0
-  lintian --info --display-info --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+  lintian --info --display-info --fail-on error,warning "$1" >"$scratch/lintian.log" 2>&1 ||
     status=$?
   if [ "$status" -ne 0 ] || grep -q '^[EW]: ' "$scratch/lintian.log"; then
     cat "$scratch/lintian.log"
@@ -178,7 +184,7 @@ lintian_clean() {
   fi
   grep '^[^N]: ' "$scratch/lintian.log" || true  # the tags alone, without their explanations
 }
-check "lintian finds no error and no warning" lintian_clean
+check "lintian finds no error and no warning" lintian_clean "$deb"
 
 if [ "$arch" = "$(dpkg --print-architecture)" ]; then
   check "lilv finds exactly our plugins in the unpacked package, and lv2bench runs them" \
@@ -188,6 +194,10 @@ else
     "lv2ls and lv2info read the Turtle alone"
   check "lilv finds exactly our plugins in the unpacked package" \
     "$here/expect_lilv.sh" --no-load "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
+fi
+
+if [[ " $packages " == *" $name-tools "* ]]; then
+  source "$here/check_tools_package.sh"
 fi
 
 echo "$passed passed, $failed failed"
