@@ -17,7 +17,11 @@
 # Unpacked, lilv finds exactly our plugins in it, and for this machine's
 # architecture lv2bench runs them.
 # CXX names the build's compiler, READELF the binutils' readelf (the
-# target's, for a cross build); the machine's by default.
+# target's, for a cross build); the machine's by default. PACKAGES names every
+# package cpack must write (NAME alone by default); with NAME-tools among
+# them, that one must hold zul-render, its manual page and the same doc,
+# depend on lilv and libsndfile, recommend gnuplot, pass lintian, and run
+# from the unpacked packages.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2
@@ -66,17 +70,17 @@ source=$(cd "$here/.." && pwd)
 plugins=("$@")
 audio_forms=("${plugins[@]/%/-audio}")
 
-if ! timeout 90 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
+if ! timeout 240 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
   >"$scratch/cpack.log" 2>&1; then
   cat "$scratch/cpack.log"
   echo "FAIL cpack"
   echo "$passed passed, 1 failed"
   exit 1
 fi
-check "cpack writes the two packages and no other" \
+packages=${PACKAGES:-$name $name-audio}
+check "cpack writes the packages $packages, no more" \
   equal "$(cd "$scratch/out" && ls -d ./*.deb | LC_ALL=C sort)" \
-  "$(printf './%s_%s_%s.deb\n' "$name" "$version" "$arch" "$name-audio" "$version" "$arch" |
-    LC_ALL=C sort)"
+  "$(for p in $packages; do echo "./${p}_${version}_$arch.deb"; done | LC_ALL=C sort)"
 DESTDIR="$scratch/install" cmake --install "$build" --prefix /usr >/dev/null
 
 elf_of() {  # "CLASS MACHINE", and hard-float if the flags say so
@@ -88,7 +92,7 @@ elf_of() {  # "CLASS MACHINE", and hard-float if the flags say so
 
 # lintian exits non-zero on an error or a warning, and says why in E: and W:
 # lines; either fails the check. Run as root it says so on stderr, and goes on.
-lintian_clean() {
+lintian_clean() {  # lintian_clean DEB
   local status=0
   lintian --info --display-info --fail-on error,warning "$1" >"$scratch/lintian.log" 2>&1 ||
     status=$?
@@ -206,6 +210,10 @@ check_deb() {
 
 check_deb "$name" "${plugins[@]}"
 check_deb "$name-audio" "${audio_forms[@]}"
+
+if [[ " $packages " == *" $name-tools "* ]]; then
+  source "$here/check_tools_package.sh"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
