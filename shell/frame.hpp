@@ -191,29 +191,34 @@ template <class Ops, class R, const auto& ports>
   }
 }
 
+// run and the variants it calls are never instrumented by the stack
+// protector that distributions turn on (-fstack-protector-strong): its check
+// would put a library call, __stack_chk_fail, into the audio thread.
+#define ZUL_RUN [[gnu::no_stack_protector]]
+
 // Out of line like the other variants, so that run itself is only the
 // choice: the baseline's registers are not saved and restored on every call.
 template <class R, const auto& ports>
-[[gnu::noinline]] void run_baseline(R& self, uint32_t n) {
+ZUL_RUN [[gnu::noinline]] void run_baseline(R& self, uint32_t n) {
   run_as<Baseline, R, ports>(self, n);
 }
 
 #if defined(__x86_64__)
 template <class R, const auto& ports>
-[[gnu::target("avx2,fma")]] void run_avx2(R& self, uint32_t n) {
+ZUL_RUN [[gnu::target("avx2,fma")]] void run_avx2(R& self, uint32_t n) {
   run_as<Avx2, R, ports>(self, n);
 }
 #endif
 
 #if defined(__arm__)
 template <class R, const auto& ports>
-[[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
+ZUL_RUN [[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
   run_as<Vfpv4, R, ports>(self, n);
 }
 #endif
 
 template <class R, const auto& ports>
-void run(LV2_Handle instance, uint32_t n) {
+ZUL_RUN void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Instance<R>*>(instance);
 #if defined(__x86_64__)
   if (self->variant == Variant::avx2) {
