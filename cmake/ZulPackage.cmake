@@ -146,4 +146,14 @@ foreach(component name IN ZIP_LISTS CPACK_COMPONENTS_ALL ZUL_CV_PACKAGES)
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endforeach()
 
+# Reproducible packages: cpack dates every entry of the archives by
+# SOURCE_DATE_EPOCH where it is set, so that two builds of one commit give the
+# same bytes. Unless the caller sets it, it is the newest changelog entry's
+# date, set in cpack's own process when it reads its configuration.
+execute_process(COMMAND date -d "${changelog_date}" +%s OUTPUT_VARIABLE source_date_epoch
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/CPackSourceDate.cmake")
+file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
+  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${source_date_epoch})\nendif()\n")
+
 include(CPack)

@@ -15,7 +15,8 @@
 # of that architecture's class and machine, stripped. lintian finds no error
 # and no warning in it (its notes, I: and below, are shown but pass).
 # Unpacked, lilv finds exactly our plugins in it, and for this machine's
-# architecture lv2bench runs them.
+# architecture lv2bench runs them. Built again from the same sources in
+# another directory, the packages come out the same, byte for byte.
 # CXX names the build's compiler, READELF the binutils' readelf (the
 # target's, for a cross build); the machine's by default. PACKAGES names every
 # package cpack must write (NAME alone by default); with NAME-tools among
@@ -214,6 +215,32 @@ check_deb "$name-audio" "${audio_forms[@]}"
 if [[ " $packages " == *" $name-tools "* ]]; then
   source "$here/check_tools_package.sh"
 fi
+
+# Reproducible: the same commit built again, in another directory and later,
+# with the same toolchain and options, gives the same packages byte for byte.
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+again=$scratch/again
+rebuilt() {
+  local toolchain
+  toolchain=$(cache_value CMAKE_TOOLCHAIN_FILE)
+  cmake -S "$source" -B "$again" ${toolchain:+--toolchain "$toolchain"} \
+    -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" -DZUL_CV_TOOLS="$(cache_value ZUL_CV_TOOLS)" \
+    -DZUL_CV_DOMAIN="$(cache_value ZUL_CV_DOMAIN)" -DZUL_CV_TESTS=OFF -DZUL_CV_BENCH=OFF \
+    >"$scratch/again.log" 2>&1 &&
+    cmake --build "$again" --parallel "$(nproc)" >>"$scratch/again.log" 2>&1 &&
+    cpack -G DEB --config "$again/CPackConfig.cmake" -B "$scratch/again-out" \
+      >>"$scratch/again.log" 2>&1 || { tail -n 20 "$scratch/again.log"; return 1; }
+}
+same_packages() {
+  local deb status=0
+  for deb in "$scratch"/out/*.deb; do
+    cmp "$deb" "$scratch/again-out/$(basename "$deb")" || status=1
+  done
+  return $status
+}
+current=""
+check "the same commit built again elsewhere gives the packages" rebuilt
+check "the packages built again are the same, byte for byte" same_packages
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

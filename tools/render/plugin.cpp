@@ -150,15 +150,19 @@ const char* kind_name(PortKind kind) {
 }
 
 // The build's staged bundles come first for the zul-render of the build tree
-// only: an installed copy does not look into a build directory.
-bool from_build_tree() {
+// only, which CMake's files for it stand beside: an installed copy does not
+// look into a build directory. "" for an installed copy.
+std::string staged_bundles() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return !error && self.parent_path() == ZUL_RENDER_BUILD_DIR;
+  const auto dir = self.parent_path();
+  if (error || !std::filesystem::is_directory(dir / "CMakeFiles/zul-render.dir", error)) return {};
+  return (dir / ZUL_RENDER_STAGE_FROM_PROGRAM).lexically_normal().string();
 }
 
 std::string default_lv2_path() {
-  std::string path = from_build_tree() ? ZUL_RENDER_STAGE_DIR ":" : "";
+  const std::string stage = staged_bundles();
+  std::string path = stage.empty() ? "" : stage + ":";
   if (const char* home = std::getenv("HOME")) {
     path += std::string(home) + "/.lv2:";
   }
