@@ -32,13 +32,16 @@ constexpr Bytes moved[] = {
 };
 
 // The slew limiter's gliding step at 10 ms and 48 kHz: difference, product
-// with the per-millisecond constant, quotient by time times rate, sum. Each
-// sample starts from the one before; the divisor does not depend on it.
+// with the per-millisecond constant, quotient by time times rate, sum, then
+// one compare and select on the sum: the clamp that keeps a rising glide from
+// passing its input, which costs what the falling side's does. Each sample
+// starts from the one before; the divisor does not depend on it.
 [[gnu::noinline]] float slew_chain(const float* x, float* out, uint32_t n, float s) {
   constexpr float per_millisecond = 999.99994f;
   constexpr float samples = 10.0f * 48000.0f;
   for (uint32_t i = 0; i < n; ++i) {
-    s = s + ((x[i] - s) * per_millisecond) / samples;
+    const float next = s + ((x[i] - s) * per_millisecond) / samples;
+    s = next > x[i] ? x[i] : next;
     out[i] = s;
   }
   return s;
@@ -79,7 +82,7 @@ Kernel widen_and_narrow() {
 Limit::Limit(const std::string& plugin) {
   if (plugin == "zul-cv-slew") {
     kind_ = Kind::slew_chain;
-    description_ = "sub, mul, div, add chain (float)";
+    description_ = "sub, mul, div, add, clamp chain (float)";
     target_ = 1.15;
   } else if (plugin == "zul-cv-control") {
     if (!__builtin_cpu_supports("fma")) throw std::runtime_error("no FMA instruction here");

@@ -1,25 +1,58 @@
-# The Debian package: the nine bundles under /usr/lib/lv2, the licence and the
-# changelog under /usr/share/doc/zul-cv, and nothing else.
-# cpack -G DEB --config build/CPackConfig.cmake writes build/zul-cv_<version>_<arch>.deb.
-#
-# Only the install component "plugins" goes in: whatever else the build
-# installs, with the tests or the tools on, stays out of the package.
-set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};plugins;/")
+# The Debian packages, one per install component:
+#   zul-cv (plugins): the nine bundles under /usr/lib/lv2 and nothing else;
+#   zul-cv-audio (audio): their audio-port forms, for hosts without CV ports,
+#     a package of their own so that a CV host's user does not see each
+#     plugin twice;
+#   zul-cv-tools (tools): zul-render and its manual page, with the tools on.
+# Each also has the licence and the changelog under /usr/share/doc/<name>.
+# cpack -G DEB --config build/CPackConfig.cmake writes build/<name>_<version>_<arch>.deb.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}")
 set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "${ZUL_CV_MAINTAINER_NAME}")
 set(CPACK_PACKAGE_CONTACT "${ZUL_CV_MAINTAINER_EMAIL}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time LV2 plugins for control-voltage signals")
-# Debian wants the long description in lines of at most 80 columns.
-string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+
+# zul_package(COMPONENT NAME DESCRIPTION): the component's package; the
+# description a summary line, then lines of at most 80 columns, as Debian wants.
+macro(zul_package component name description)
+  string(TOUPPER ${component} upper)
+  list(APPEND CPACK_COMPONENTS_ALL ${component})
+  list(APPEND ZUL_CV_PACKAGES ${name})
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${name})
+  set(CPACK_DEBIAN_${upper}_DESCRIPTION "${description}")
+endmacro()
+string(JOIN "\n" description "real-time LV2 plugins for control-voltage signals"
   "Nine small LV2 plugins that route, rectify, round, scale, glide, gate,"
   "sort and smooth CV streams: a one-to-two and a two-to-one switch, an"
   "absolute value, a four-way rounding, a parameter modulation, a slew"
   "limiter, a gate with hysteresis, a range splitter and a smoothed control"
   "to CV. Each is its own bundle; none allocates, locks or calls a library"
   "function while it runs, and the results are bit-exact on x86-64 and AArch64.")
+zul_package(plugins "${PROJECT_NAME}" "${description}")
+set(CPACK_DEBIAN_PLUGINS_PACKAGE_PROVIDES lv2-plugin)
+string(JOIN "\n" description "real-time LV2 control-voltage plugins, audio-port forms"
+  "The nine zul-cv plugins with audio ports in place of CV ports, for the LV2"
+  "hosts that have no CV ports (Ardour, GStreamer, ffmpeg, ecasound, lv2apply"
+  "and others): a one-to-two and a two-to-one switch, an absolute value, a"
+  "four-way rounding, a parameter modulation, a slew limiter, a gate with"
+  "hysteresis, a range splitter and a smoothed control to CV. Each gives the"
+  "same results, bit for bit, as its CV plugin in the zul-cv package, and is"
+  "listed beside it under its name followed by (audio).")
+zul_package(audio "${PROJECT_NAME}-audio" "${description}")
+set(CPACK_DEBIAN_AUDIO_PACKAGE_PROVIDES lv2-plugin)
+if(ZUL_CV_TOOLS)
+  string(JOIN "\n" description "offline render host for LV2 plugins, with CV ports"
+    "zul-render runs one LV2 plugin offline, block by block, with its inputs fed"
+    "from generators or sound files and its controls set or changed between"
+    "blocks, and writes every audio, CV and control port as a WAV file (RF64"
+    "past 4 GiB) and, with gnuplot, a plot. Outputs replace the earlier files"
+    "only when the whole render succeeded.")
+  zul_package(tools "${PROJECT_NAME}-tools" "${description}")
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "gnuplot-nox | gnuplot")
+endif()
 # The package holds the bundles where every LV2 host looks, whatever prefix
 # cmake --install would use; an absolute ZUL_CV_LV2_INSTALL_DIR would escape
 # the package's root, so cpack refuses it.
@@ -37,7 +70,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUL_CV_MAINTAINER_NAME} <${ZUL_CV_MAINTAI
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZUL_CV_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_PROVIDES lv2-plugin)
 if(CMAKE_CROSSCOMPILING)
   # The target's Debian architecture; natively cpack asks dpkg for the machine's.
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
@@ -60,10 +92,9 @@ else()
 endif()
 
 # Debian wants both in every package, and the ISC licence wants its notice in
-# every copy: they go with the bundles in the component "plugins", so that
-# cmake --install lays them too, under <prefix>/share/doc/zul-cv.
+# every copy: they go with each component, so that cmake --install lays them
+# too, under <prefix>/share/doc/<package>.
 set(doc_dir "${PROJECT_BINARY_DIR}/doc")
-set(doc_destination "share/doc/${PROJECT_NAME}")
 
 # copyright, in Debian's machine-readable format: the copyright line and the
 # licence text are LICENSE's own, so that the two cannot drift apart.
@@ -109,8 +140,10 @@ add_custom_command(OUTPUT "${doc_dir}/changelog.gz"
   VERBATIM)
 add_custom_target(zul_changelog ALL DEPENDS "${doc_dir}/changelog.gz")
 
-install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
-        DESTINATION "${doc_destination}" COMPONENT plugins
-        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+foreach(component name IN ZIP_LISTS CPACK_COMPONENTS_ALL ZUL_CV_PACKAGES)
+  install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
+          DESTINATION "share/doc/${name}" COMPONENT ${component}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endforeach()
 
 include(CPack)

@@ -26,33 +26,85 @@ endif()
 target_include_directories(zul_plugin_flags INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zul_plugin_flags INTERFACE PkgConfig::LV2)
 
-# Builds one plugin library into a staged bundle directory; libm links the
-# mathematics library where it is true.
-function(zul_stage_library target name stage libm)
-  set(src_dir "${PROJECT_SOURCE_DIR}/plugins/${name}")
-  set(bundle "${stage}/${name}.lv2")
-  file(GLOB sources CONFIGURE_DEPENDS "${src_dir}/*.cpp")
-  add_library(${target} MODULE ${sources})
-  target_link_libraries(${target} PRIVATE zul_shell zul_plugin_flags zul_warnings
-                        $<$<BOOL:${libm}>:m>)
+# Compiles plugins/<name>/*.cpp once into the object library <target>: both
+# forms of the plugin link these same objects, so they share one run().
+function(zul_plugin_objects target name)
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/plugins/${name}/*.cpp")
+  add_library(${target} OBJECT ${sources})
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  target_link_libraries(${target} PRIVATE zul_plugin_flags zul_warnings)
+endfunction()
+
+# The audio-port form's Turtle from the plugin's own: a CV port that run()
+# reads at element 0 only (a "value" in the plugin's port table) becomes a
+# control port, without the CV signal property, and every other CV port an
+# audio port; the name says "(audio)", and the text says "signal" for "CV
+# stream".
+function(zul_audio_turtle text_var name)
+  set(text "${${text_var}}")
+  file(GLOB sources "${PROJECT_SOURCE_DIR}/plugins/${name}/*.cpp")
+  set(code "")
+  foreach(source IN LISTS sources)
+    file(READ "${source}" source_text)
+    string(APPEND code "${source_text}")
+  endforeach()
+  # Turtle's semicolons would split CMake's lists: set aside while matching.
+  string(REPLACE ";" "<semicolon>" text "${text}")
+  string(REGEX MATCHALL "lv2:CVPort <semicolon>[^\"]*lv2:symbol \"[a-z_]+\"[^]]*" cv_ports
+         "${text}")
+  foreach(port IN LISTS cv_ports)
+    string(REGEX MATCH "lv2:symbol \"([a-z_]+)\"" _ "${port}")
+    if(code MATCHES "{&[A-Za-z0-9_]+::${CMAKE_MATCH_1}, value}")
+      string(REPLACE "lv2:CVPort" "lv2:ControlPort" form "${port}")
+      string(REGEX REPLACE "\n\t\tlv2:portProperty pprops:(continuous|discrete)CV <semicolon>" ""
+             form "${form}")
+    else()
+      string(REPLACE "lv2:CVPort" "lv2:AudioPort" form "${port}")
+    endif()
+    string(REPLACE "${port}" "${form}" text "${text}")
+  endforeach()
+  string(REPLACE "<semicolon>" ";" text "${text}")
+  string(REGEX REPLACE "(doap:name \"[^\"]*)\"" "\\1 (audio)\"" text "${text}")
+  string(REPLACE "CV stream" "signal" text "${text}")
+  set(${text_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Links one plugin library from the plugin's objects into a staged bundle
+# directory: the CV plugin, or with AUDIO its audio-port form, whose name and
+# URI end in -audio. LIBM links the mathematics library. The URI, which is
+# all that tells the two forms apart in the code, is compiled into the
+# library's own copy of shell/uri.cpp.
+function(zul_stage_library target objects name stage)
+  cmake_parse_arguments(ARG "AUDIO;LIBM" "" "" ${ARGN})
+  set(form "${name}")
+  if(ARG_AUDIO)
+    set(form "${name}-audio")
+  endif()
+  set(bundle "${stage}/${form}.lv2")
+  add_library(${target} MODULE "${PROJECT_SOURCE_DIR}/shell/uri.cpp")
+  target_link_libraries(${target} PRIVATE ${objects} zul_shell zul_plugin_flags zul_warnings
+                        $<$<BOOL:${ARG_LIBM}>:m>)
   set_target_properties(${target} PROPERTIES
-    PREFIX "" OUTPUT_NAME "${name}" LIBRARY_OUTPUT_DIRECTORY "${bundle}"
+    PREFIX "" OUTPUT_NAME "${form}" LIBRARY_OUTPUT_DIRECTORY "${bundle}"
     LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/exports.map")
 
   # One URI, carried into both the code and the Turtle.
-  set(ZUL_PLUGIN_NAME "${name}")
-  set(ZUL_PLUGIN_URI "${ZUL_CV_URI_BASE}/${name}")
-  set(ZUL_PLUGIN_BINARY "${name}${CMAKE_SHARED_MODULE_SUFFIX}")
+  set(ZUL_PLUGIN_NAME "${form}")
+  set(ZUL_PLUGIN_URI "${ZUL_CV_URI_BASE}/${form}")
+  set(ZUL_PLUGIN_BINARY "${form}${CMAKE_SHARED_MODULE_SUFFIX}")
   target_compile_definitions(${target} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
   configure_file("${PROJECT_SOURCE_DIR}/shell/manifest.ttl.in" "${bundle}/manifest.ttl" @ONLY)
   # The plugin's own description, followed by the project's that all share:
   # still one Turtle file in the bundle.
-  set(plugin_ttl "${src_dir}/${name}.ttl.in")
+  set(plugin_ttl "${PROJECT_SOURCE_DIR}/plugins/${name}/${name}.ttl.in")
   set(project_ttl "${PROJECT_SOURCE_DIR}/shell/project.ttl.in")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${plugin_ttl}" "${project_ttl}")
   file(READ "${plugin_ttl}" plugin_text)
   file(READ "${project_ttl}" project_text)
-  file(CONFIGURE OUTPUT "${bundle}/${name}.ttl" CONTENT "${plugin_text}\n${project_text}" @ONLY)
+  if(ARG_AUDIO)
+    zul_audio_turtle(plugin_text ${name})
+  endif()
+  file(CONFIGURE OUTPUT "${bundle}/${form}.ttl" CONTENT "${plugin_text}\n${project_text}" @ONLY)
 endfunction()
 
 # Directories that cmake --install creates are 0755 whatever the umask, as a
@@ -62,7 +114,9 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 # zul_add_plugin(<name> [LIBM])
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
-# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library).
+# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library); from
+# the same objects its audio-port form, for hosts without CV ports, in
+# build/lv2/<name>-audio.lv2/.
 # LIBM links the mathematics library, for a plugin that calls it outside run().
 # For the tests each plugin is also staged in build/lv2-software-fma/ with
 # ZUL_CV_FMA_SOFTWARE defined, which forces the baseline variant of its loops
@@ -71,22 +125,34 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 function(zul_add_plugin name)
   cmake_parse_arguments(ARG "LIBM" "" "" ${ARGN})
   set(needed libc.so.6)
+  set(libm "")
   if(ARG_LIBM)
     list(APPEND needed libm.so.6)
+    set(libm LIBM)
   endif()
-  zul_stage_library(${name} ${name} "${ZUL_CV_STAGE_DIR}" "${ARG_LIBM}")
+  zul_plugin_objects(${name}.objects ${name})
+  zul_stage_library(${name} ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}" ${libm})
+  zul_stage_library(${name}-audio ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}" AUDIO ${libm})
   # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
-  set_target_properties(${name} PROPERTIES ZUL_NEEDED "${needed}")
-  zul_stage_library(${name}.software-fma ${name} "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" "${ARG_LIBM}")
-  target_compile_definitions(${name}.software-fma PRIVATE ZUL_CV_FMA_SOFTWARE=1)
-  set(bundle "${ZUL_CV_STAGE_DIR}/${name}.lv2")
+  set_target_properties(${name} ${name}-audio PROPERTIES ZUL_NEEDED "${needed}")
+  zul_plugin_objects(${name}.software-fma.objects ${name})
+  target_compile_definitions(${name}.software-fma.objects PRIVATE ZUL_CV_FMA_SOFTWARE=1)
+  zul_stage_library(${name}.software-fma ${name}.software-fma.objects ${name}
+                    "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" ${libm})
 
-  # The bundles alone make up the install component "plugins", which is all
-  # that the Debian package holds. A library is loaded, never run: 0644, as
-  # Debian installs shared objects.
-  install(TARGETS ${name} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2"
-          COMPONENT plugins PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  install(FILES "${bundle}/manifest.ttl" "${bundle}/${name}.ttl"
-          DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${name}.lv2" COMPONENT plugins)
+  # The CV bundles make up the install component "plugins", the audio-port
+  # forms the component "audio": each is a Debian package of its own. A
+  # library is loaded, never run: 0644, as Debian installs shared objects.
+  foreach(form IN ITEMS ${name} ${name}-audio)
+    set(component plugins)
+    if(form MATCHES "-audio$")
+      set(component audio)
+    endif()
+    set(bundle "${ZUL_CV_STAGE_DIR}/${form}.lv2")
+    install(TARGETS ${form} LIBRARY DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${form}.lv2"
+            COMPONENT ${component} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    install(FILES "${bundle}/manifest.ttl" "${bundle}/${form}.ttl"
+            DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${form}.lv2" COMPONENT ${component})
+  endforeach()
   set_property(GLOBAL APPEND PROPERTY ZUL_CV_PLUGINS ${name})
 endfunction()

@@ -13,6 +13,9 @@ namespace zul {
 // Each plugin library defines exactly one descriptor; lv2_descriptor(0) returns it.
 extern const LV2_Descriptor descriptor;
 
+// The library's plugin URI (shell/uri.cpp), which the descriptor carries.
+extern const char plugin_uri[];
+
 // Shared lifecycle: activate and deactivate do nothing (state carries over),
 // cleanup frees the instance, extension_data knows no extension.
 void activate(LV2_Handle instance);
@@ -38,6 +41,21 @@ constexpr uint32_t bits_of(float value) {
 }
 constexpr float float_of(uint32_t bits) {
   return std::bit_cast<float>(bits);
+}
+
+// The value, hidden from the compiler's reasoning and left in its register.
+// A choice between it and another float then stays a choice of bits: the
+// compiler cannot turn it into a minimum or maximum instruction, which reads
+// a denormal as zero under the flush-to-zero mode.
+[[gnu::always_inline]] inline float opaque(float value) {
+#if defined(__x86_64__)
+  __asm__("" : "+x"(value));
+#elif defined(__aarch64__)
+  __asm__("" : "+w"(value));
+#elif defined(__arm__)
+  __asm__("" : "+t"(value));
+#endif
+  return value;
 }
 
 }  // namespace zul

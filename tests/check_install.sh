@@ -5,7 +5,10 @@
 # bundles and nothing else, each bundle the staged one file for file (its
 # manifest, Turtle and library at least), and lilv must find exactly our
 # plugins there, as it finds them staged. The copyright file and the
-# changelog go with them, under <prefix>/share/doc/zul-cv.
+# changelog go with them, under <prefix>/share/doc/zul-cv and, for the
+# audio-port forms (the PLUGINs ending in -audio), zul-cv-audio. With the
+# tools built, the component "tools" lays zul-render, its manual page and its
+# doc.
 set -euo pipefail
 build=$1
 domain=$2
@@ -40,6 +43,7 @@ expect_doc() {
 DESTDIR="$scratch/a" cmake --install "$build" --prefix /opt/zul >/dev/null
 expect_bundles "$scratch/a/opt/zul/lib/lv2" "$build/lv2" "$@"
 expect_doc "$scratch/a/opt/zul/share/doc/zul-cv"
+expect_doc "$scratch/a/opt/zul/share/doc/zul-cv-audio"
 
 cmake -S "$here/.." -B "$scratch/build" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=OFF \
   -DZUL_CV_DOMAIN="$domain" -DZUL_CV_LV2_INSTALL_DIR=/usr/local/share/lv2 >/dev/null
@@ -47,3 +51,14 @@ cmake --build "$scratch/build" >/dev/null
 DESTDIR="$scratch/b" cmake --install "$scratch/build" >/dev/null
 expect_bundles "$scratch/b/usr/local/share/lv2" "$scratch/build/lv2" "$@"
 expect_doc "$scratch/b/usr/local/share/doc/zul-cv"
+expect_doc "$scratch/b/usr/local/share/doc/zul-cv-audio"
+
+# With the tools built, the component "tools": zul-render, its manual page
+# and the doc of its package, nothing else.
+if [ -x "$build/tools/zul-render" ]; then
+  DESTDIR="$scratch/t" cmake --install "$build" --component tools --prefix /usr >/dev/null
+  tools_files=$(cd "$scratch/t" && find . -type f | sort)
+  [ "$tools_files" = "$(printf './usr/%s\n' bin/zul-render share/doc/zul-cv-tools/changelog.gz \
+    share/doc/zul-cv-tools/copyright share/man/man1/zul-render.1.gz)" ] ||
+    { echo "the component tools holds$(printf '\n  %s' $tools_files)"; exit 1; }
+fi

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # check_package.sh BUILD_DIR URI_BASE NAME VERSION MAINTAINER HOMEPAGE PLUGIN...
-# Builds the Debian package of the build tree into a scratch directory and
-# holds it against what cmake --install puts in the bundles: the package must
-# hold those bundles under /usr/lib/lv2, each with its manifest, Turtle and
-# library, the copyright file and the changelog under /usr/share/doc/NAME, and
+# Builds the Debian packages of the build tree into a scratch directory, NAME
+# with the PLUGINs and NAME-audio with their audio-port forms, and holds each
+# against what cmake --install puts in its bundles: a package must hold those
+# bundles under /usr/lib/lv2, each with its manifest, Turtle and library, the
+# copyright file and the changelog under /usr/share/doc/<package>, and
 # nothing else, owned by root with Debian's modes, the libraries without the
 # compiler's .comment. The copyright file carries
 # LICENSE's copyright line and text; changelog.gz is packaging/changelog as
@@ -16,7 +17,11 @@
 # Unpacked, lilv finds exactly our plugins in it, and for this machine's
 # architecture lv2bench runs them.
 # CXX names the build's compiler, READELF the binutils' readelf (the
-# target's, for a cross build); the machine's by default.
+# target's, for a cross build); the machine's by default. PACKAGES names every
+# package cpack must write (NAME alone by default); with NAME-tools among
+# them, that one must hold zul-render, its manual page and the same doc,
+# depend on lilv and libsndfile, recommend gnuplot, pass lintian, and run
+# from the unpacked packages.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2
@@ -37,7 +42,7 @@ check() {  # check WHAT COMMAND...: counts one check, and prints what failed
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
-    echo "FAIL $what"
+    echo "FAIL ${current:-}$what"
   fi
 }
 equal() {  # equal ACTUAL EXPECTED, showing both when they differ
@@ -60,117 +65,36 @@ case $arch in
   armhf) elf="ELF32 ARM hard-float" ;;
   *) echo "FAIL no ELF class and machine known for $arch"; exit 1 ;;
 esac
-deb_name="${name}_${version}_${arch}.deb"
 lv2=usr/lib/lv2
-doc=usr/share/doc/$name
 source=$(cd "$here/.." && pwd)
+plugins=("$@")
+audio_forms=("${plugins[@]/%/-audio}")
 
-if ! timeout 90 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
+if ! timeout 240 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" \
   >"$scratch/cpack.log" 2>&1; then
   cat "$scratch/cpack.log"
   echo "FAIL cpack"
   echo "$passed passed, 1 failed"
   exit 1
 fi
-check "cpack writes $deb_name and no other package" \
-  equal "$(cd "$scratch/out" && ls -d ./*.deb)" "./$deb_name"
-deb=$scratch/out/$deb_name
-# Misnamed, the package it wrote is still looked at, for what else is wrong.
-[ -f "$deb" ] || deb=$(find "$scratch/out" -maxdepth 1 -name '*.deb' | head -n 1)
-[ -n "$deb" ] || { echo "$passed passed, $failed failed"; exit 1; }
-
-# What the package must hold: every file and directory that cmake --install
-# lays into our bundles, under /usr/lib/lv2, and the directories above it.
+packages=${PACKAGES:-$name $name-audio}
+check "cpack writes the packages $packages, no more" \
+  equal "$(cd "$scratch/out" && ls -d ./*.deb | LC_ALL=C sort)" \
+  "$(for p in $packages; do echo "./${p}_${version}_$arch.deb"; done | LC_ALL=C sort)"
 DESTDIR="$scratch/install" cmake --install "$build" --prefix /usr >/dev/null
-for p in "$@"; do
-  for f in manifest.ttl "$p.ttl" "$p.so"; do
-    check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
-  done
-done
-check "cmake --install lays the copyright file and the changelog, and no other doc" \
-  equal "$(ls "$scratch/install/$doc")" "$(printf '%s\n' changelog.gz copyright)"
-expected=$(
-  printf './%s/\n' usr usr/lib $lv2 usr/share usr/share/doc
-  cd "$scratch/install" &&
-    for p in "$@"; do
-      find "$lv2/$p.lv2" -type d -printf './%p/\n' -o -printf './%p\n'
-    done &&
-    find "$doc" -type d -printf './%p/\n' -o -printf './%p\n'
-)
 
-# dpkg-deb -c: "MODE OWNER/GROUP SIZE DATE TIME PATH".
-listing=$(dpkg-deb -c "$deb")
-check "the package holds exactly the bundles and the doc" \
-  equal "$(awk '{ print $6 }' <<<"$listing" | sort)" "$(sort <<<"$expected")"
-check "every entry is owned by root" \
-  equal "$(awk '$2 != "root/root"' <<<"$listing")" ""
-check "directories are drwxr-xr-x, files -rw-r--r--, and nothing else is there" \
-  equal "$(awk '!($1 == "drwxr-xr-x" && $6 ~ /\/$/) && !($1 == "-rw-r--r--" && $6 !~ /\/$/)' \
-    <<<"$listing")" ""
-
-dpkg-deb -x "$deb" "$scratch/root"
-libraries=("$scratch/root/$lv2"/*/*.so)
 elf_of() {  # "CLASS MACHINE", and hard-float if the flags say so
   "$readelf" -h "$1" | awk -F ': *' '
     $1 ~ /Class$/ { class = $2 } $1 ~ /Machine$/ { machine = $2 }
     $1 ~ /Flags$/ && $2 ~ /hard-float ABI/ { abi = " hard-float" }
     END { print class " " machine abi }'
 }
-check "every library is $elf" \
-  equal "$(for so in "${libraries[@]}"; do elf_of "$so"; done | sort -u)" "$elf"
-# The newest symbol version of the C library (libc.so.6, libm.so.6) that any
-# library needs: natively dpkg-shlibdeps worked out the Depends, which this
-# checks; a cross build's own comes from the same script.
-glibc=$("$source/cmake/newest_glibc.sh" "$readelf" "${libraries[@]}")
-check "the libraries need some version of the C library" test -n "$glibc"
-check "the libraries are stripped of their symbol table, .debug_* and .comment, as dh_strip would" \
-  equal "$(for so in "${libraries[@]}"; do
-    "$readelf" -S -W "$so" | grep -qE ' \.(symtab|debug_[a-z_]*|comment) ' && echo "$so"
-  done)" ""
-
-# The copyright file: LICENSE's copyright line, and its text in each License
-# paragraph, indented by one space with " ." for an empty line.
-copyright=$scratch/root/$doc/copyright
-check "copyright is in Debian's machine-readable format" \
-  equal "$(head -n 1 "$copyright")" \
-  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
-check "copyright names LICENSE's copyright holders" \
-  equal "$(sed -n 's/^Copyright: //p' "$copyright")" \
-  "$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")"
-license_text=$(sed '1,/^Copyright (c) /d' "$source/LICENSE" | sed '1{/^$/d}')
-check "copyright carries LICENSE's text" \
-  equal "$(awk '/^License: ISC$/ { text = 1; next }
-                text && /^ / { sub(/^ /, ""); if ($0 == ".") $0 = ""; print; next }
-                { text = 0 }' "$copyright")" "$license_text"
-
-changelog=$scratch/root/$doc/changelog.gz
-check "changelog.gz is packaging/changelog as gzip -9n compresses it" \
-  cmp "$changelog" <(gzip -9nc "$source/packaging/changelog")
-check "the changelog's newest entry is $name $version" \
-  equal "$(zcat "$changelog" | head -n 1 | cut -d ' ' -f 1,2)" "$name ($version)"
-changelog_date=$(zcat "$changelog" | sed -n 's/^ -- .*>  //p' | head -n 1)
-check "changelog.gz is dated by its newest entry" \
-  equal "$(stat -c %Y "$changelog")" "$(date -d "$changelog_date" +%s)"
-
-field() { dpkg-deb -f "$deb" "$1"; }
-check "Package" equal "$(field Package)" "$name"
-check "Version" equal "$(field Version)" "$version"
-check "Architecture" equal "$(field Architecture)" "$arch"
-check "Maintainer" equal "$(field Maintainer)" "$maintainer"
-check "Homepage" equal "$(field Homepage)" "$homepage"
-check "Section" equal "$(field Section)" sound
-check "Depends" equal "$(field Depends)" "libc6 (>= $glibc)"
-description=$(field Description)
-check "Description has a summary and a long description" \
-  test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
-check "Description lines fit in 80 columns" \
-  equal "$(awk 'length > 80' <<<"$description")" ""
 
 # lintian exits non-zero on an error or a warning, and says why in E: and W:
 # lines; either fails the check. Run as root it says so on stderr, and goes on.
-lintian_clean() {
+lintian_clean() {  # lintian_clean DEB
   local status=0
-  lintian --info --display-info --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>&1 ||
+  lintian --info --display-info --fail-on error,warning "$1" >"$scratch/lintian.log" 2>&1 ||
     status=$?
   if [ "$status" -ne 0 ] || grep -q '^[EW]: ' "$scratch/lintian.log"; then
     cat "$scratch/lintian.log"
@@ -178,16 +102,117 @@ lintian_clean() {
   fi
   grep '^[^N]: ' "$scratch/lintian.log" || true  # the tags alone, without their explanations
 }
-check "lintian finds no error and no warning" lintian_clean
 
-if [ "$arch" = "$(dpkg --print-architecture)" ]; then
-  check "lilv finds exactly our plugins in the unpacked package, and lv2bench runs them" \
-    "$here/expect_lilv.sh" "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
-else
-  echo "SKIP lv2bench: $arch libraries do not load on $(dpkg --print-architecture);" \
-    "lv2ls and lv2info read the Turtle alone"
-  check "lilv finds exactly our plugins in the unpacked package" \
-    "$here/expect_lilv.sh" --no-load "$scratch/root/$lv2" "$build/lv2" "$base" "$@"
+# check_deb PACKAGE BUNDLE...: the checks of one package, each named after it.
+check_deb() {
+  local package=$1
+  shift
+  local deb=$scratch/out/${package}_${version}_${arch}.deb
+  local doc=usr/share/doc/$package
+  local root=$scratch/root-$package
+  current="$package: "
+  [ -f "$deb" ] || { check "cpack wrote $deb" false; return; }
+
+  # What the package must hold: every file and directory that cmake --install
+  # lays into our bundles, under /usr/lib/lv2, and the directories above it.
+  for p in "$@"; do
+    for f in manifest.ttl "$p.ttl" "$p.so"; do
+      check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
+    done
+  done
+  check "cmake --install lays the copyright file and the changelog, and no other doc" \
+    equal "$(ls "$scratch/install/$doc")" "$(printf '%s\n' changelog.gz copyright)"
+  local expected
+  expected=$(
+    printf './%s/\n' usr usr/lib $lv2 usr/share usr/share/doc
+    cd "$scratch/install" &&
+      for p in "$@"; do
+        find "$lv2/$p.lv2" -type d -printf './%p/\n' -o -printf './%p\n'
+      done &&
+      find "$doc" -type d -printf './%p/\n' -o -printf './%p\n'
+  )
+
+  # dpkg-deb -c: "MODE OWNER/GROUP SIZE DATE TIME PATH".
+  local listing libraries glibc copyright license_text changelog changelog_date description
+  listing=$(dpkg-deb -c "$deb")
+  check "the package holds exactly the bundles and the doc" \
+    equal "$(awk '{ print $6 }' <<<"$listing" | sort)" "$(sort <<<"$expected")"
+  check "every entry is owned by root" \
+    equal "$(awk '$2 != "root/root"' <<<"$listing")" ""
+  check "directories are drwxr-xr-x, files -rw-r--r--, and nothing else is there" \
+    equal "$(awk '!($1 == "drwxr-xr-x" && $6 ~ /\/$/) && !($1 == "-rw-r--r--" && $6 !~ /\/$/)' \
+      <<<"$listing")" ""
+
+  dpkg-deb -x "$deb" "$root"
+  libraries=("$root/$lv2"/*/*.so)
+  check "every library is $elf" \
+    equal "$(for so in "${libraries[@]}"; do elf_of "$so"; done | sort -u)" "$elf"
+  # The newest symbol version of the C library (libc.so.6, libm.so.6) that any
+  # library needs: natively dpkg-shlibdeps worked out the Depends, which this
+  # checks; a cross build's own comes from the same script.
+  glibc=$("$source/cmake/newest_glibc.sh" "$readelf" "${libraries[@]}")
+  check "the libraries need some version of the C library" test -n "$glibc"
+  check "the libraries are stripped of their symbol table, .debug_* and .comment, as dh_strip would" \
+    equal "$(for so in "${libraries[@]}"; do
+      "$readelf" -S -W "$so" | grep -qE ' \.(symtab|debug_[a-z_]*|comment) ' && echo "$so"
+    done)" ""
+
+  # The copyright file: LICENSE's copyright line, and its text in each License
+  # paragraph, indented by one space with " ." for an empty line.
+  copyright=$root/$doc/copyright
+  check "copyright is in Debian's machine-readable format" \
+    equal "$(head -n 1 "$copyright")" \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+  check "copyright names LICENSE's copyright holders" \
+    equal "$(sed -n 's/^Copyright: //p' "$copyright")" \
+    "$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")"
+  license_text=$(sed '1,/^Copyright (c) /d' "$source/LICENSE" | sed '1{/^$/d}')
+  check "copyright carries LICENSE's text" \
+    equal "$(awk '/^License: ISC$/ { text = 1; next }
+                  text && /^ / { sub(/^ /, ""); if ($0 == ".") $0 = ""; print; next }
+                  { text = 0 }' "$copyright")" "$license_text"
+
+  changelog=$root/$doc/changelog.gz
+  check "changelog.gz is packaging/changelog as gzip -9n compresses it" \
+    cmp "$changelog" <(gzip -9nc "$source/packaging/changelog")
+  check "the changelog's newest entry is $name $version" \
+    equal "$(zcat "$changelog" | head -n 1 | cut -d ' ' -f 1,2)" "$name ($version)"
+  changelog_date=$(zcat "$changelog" | sed -n 's/^ -- .*>  //p' | head -n 1)
+  check "changelog.gz is dated by its newest entry" \
+    equal "$(stat -c %Y "$changelog")" "$(date -d "$changelog_date" +%s)"
+
+  field() { dpkg-deb -f "$deb" "$1"; }
+  check "Package" equal "$(field Package)" "$package"
+  check "Version" equal "$(field Version)" "$version"
+  check "Architecture" equal "$(field Architecture)" "$arch"
+  check "Maintainer" equal "$(field Maintainer)" "$maintainer"
+  check "Homepage" equal "$(field Homepage)" "$homepage"
+  check "Section" equal "$(field Section)" sound
+  check "Depends" equal "$(field Depends)" "libc6 (>= $glibc)"
+  description=$(field Description)
+  check "Description has a summary and a long description" \
+    test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
+  check "Description lines fit in 80 columns" \
+    equal "$(awk 'length > 80' <<<"$description")" ""
+
+  check "lintian finds no error and no warning" lintian_clean "$deb"
+
+  if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+    check "lilv finds exactly our plugins in the unpacked package, and lv2bench runs them" \
+      "$here/expect_lilv.sh" "$root/$lv2" "$build/lv2" "$base" "$@"
+  else
+    echo "SKIP lv2bench: $arch libraries do not load on $(dpkg --print-architecture);" \
+      "lv2ls and lv2info read the Turtle alone"
+    check "lilv finds exactly our plugins in the unpacked package" \
+      "$here/expect_lilv.sh" --no-load "$root/$lv2" "$build/lv2" "$base" "$@"
+  fi
+}
+
+check_deb "$name" "${plugins[@]}"
+check_deb "$name-audio" "${audio_forms[@]}"
+
+if [[ " $packages " == *" $name-tools "* ]]; then
+  source "$here/check_tools_package.sh"
 fi
 
 echo "$passed passed, $failed failed"

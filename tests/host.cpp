@@ -37,6 +37,12 @@ std::vector<std::string> plugin_names() {
   return names;
 }
 
+std::vector<std::string> audio_form_names() {
+  std::vector<std::string> names = plugin_names();
+  for (std::string& name : names) name += "-audio";
+  return names;
+}
+
 std::string test_name(std::string name) {
   for (char& c : name) c = c == '-' ? '_' : c;
   return name;

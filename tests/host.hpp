@@ -16,6 +16,8 @@ std::string library_path(const std::string& name);
 std::string bundle_path(const std::string& name);
 std::string plugin_uri(const std::string& name);
 std::vector<std::string> plugin_names();
+// Each plugin's audio-port form: <name>-audio.
+std::vector<std::string> audio_form_names();
 
 // A plugin name as a GoogleTest parameter name: zul-cv-slew -> zul_cv_slew.
 std::string test_name(std::string name);

@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace ports {
 
 enum class Direction { input, output };
-enum class Kind { cv, control };
+// audio: a stream on an audio port, in a plugin's audio-port form.
+enum class Kind { cv, control, audio };
 // The port's lv2:portProperty: a control port is toggled, an enumeration or
 // neither; a CV port says whether it carries a smooth signal or steps.
 enum class Hint { none, toggled, enumeration, continuous, discrete };
@@ -111,10 +114,47 @@ inline const std::vector<Plugin>& table() {
   return plugins;
 }
 
+// The CV ports that a plugin reads at their first sample only, once a block:
+// in the audio-port form they are control ports, which a host can automate.
+inline bool read_once(std::string_view plugin, std::string_view symbol) {
+  return (plugin == "zul-cv-gate" && symbol == "level") ||
+         (plugin == "zul-cv-range" && symbol == "input");
+}
+
+// Each plugin's audio-port form, <name>-audio: its CV streams on audio
+// ports, each CV port read once a control port with no CV property, and
+// everything else as in the CV plugin.
+inline const std::vector<Plugin>& audio_table() {
+  static const std::deque<std::string> names = [] {
+    std::deque<std::string> n;
+    for (const Plugin& p : table()) n.push_back(std::string(p.name) + "-audio");
+    return n;
+  }();
+  static const std::vector<Plugin> plugins = [] {
+    std::vector<Plugin> forms;
+    for (size_t k = 0; k < table().size(); ++k) {
+      Plugin form = table()[k];
+      form.name = names[k].c_str();
+      for (Port& port : form.ports) {
+        if (port.kind != Kind::cv) continue;
+        const bool once = read_once(table()[k].name, port.symbol);
+        port.kind = once ? Kind::control : Kind::audio;
+        if (once) port.hint = Hint::none;
+      }
+      forms.push_back(form);
+    }
+    return forms;
+  }();
+  return plugins;
+}
+
+// The rows of a CV plugin or of an audio-port form, by name.
 inline const Plugin* find(const char* name) {
-  for (const Plugin& p : table()) {
-    if (std::string_view(p.name) == name) {
-      return &p;
+  for (const auto* plugins : {&table(), &audio_table()}) {
+    for (const Plugin& p : *plugins) {
+      if (std::string_view(p.name) == name) {
+        return &p;
+      }
     }
   }
   return nullptr;

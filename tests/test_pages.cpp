@@ -39,7 +39,7 @@ class World {
     lilv_world_set_option(world_, LILV_OPTION_LV2_PATH, path);
     lilv_node_free(path);
     lilv_world_load_all(world_);
-    for (const char* name : {"InputPort", "OutputPort", "CVPort", "ControlPort"}) {
+    for (const char* name : {"InputPort", "OutputPort", "CVPort", "ControlPort", "AudioPort"}) {
       nodes_[name] = lilv_new_uri(world_, (std::string(lv2) + name).c_str());
     }
     nodes_["unit"] = lilv_new_uri(world_, (std::string(units) + "unit").c_str());
@@ -169,9 +169,15 @@ void expect_same_number(const std::string& cell, const LilvNode* node, const std
       << what << ": the page gives " << cell << ", the Turtle " << lilv_node_as_string(node);
 }
 
-std::string port_text(const LilvPlugin* plugin, const LilvPort* port) {
+// The page describes the CV plugin: in its audio-port form a stream's audio
+// port is a CV port there, and so is a control port that is CV in the other.
+std::string port_text(const LilvPlugin* plugin, const LilvPort* port, const LilvPort* cv_port) {
   const World& w = world();
-  const std::string kind = lilv_port_is_a(plugin, port, w.node("CVPort"))        ? "CV"
+  const bool cv = lilv_port_is_a(plugin, port, w.node("CVPort")) ||
+                  lilv_port_is_a(plugin, port, w.node("AudioPort")) ||
+                  (cv_port != port && lilv_port_is_a(plugin, port, w.node("ControlPort")) &&
+                   lilv_port_is_a(plugin, cv_port, w.node("CVPort")));
+  const std::string kind = cv                                                    ? "CV"
                            : lilv_port_is_a(plugin, port, w.node("ControlPort")) ? "control"
                                                                                  : "?";
   const std::string direction = lilv_port_is_a(plugin, port, w.node("InputPort"))    ? "input"
@@ -205,12 +211,15 @@ TEST_P(Page, HasTheSectionsInOrder) {
   EXPECT_EQ(found, sections);
 }
 
-TEST_P(Page, PortTableMatchesTheTurtle) {
-  const std::string& name = GetParam();
+// The page's port table against one form of its plugin: the CV plugin
+// (form == page) or its audio-port form, which has the same ports.
+void expect_port_table(const std::string& page, const std::string& name) {
   const LilvPlugin* plugin = world().plugin(host::plugin_uri(name));
+  const LilvPlugin* cv_plugin = world().plugin(host::plugin_uri(page));
   ASSERT_NE(plugin, nullptr) << name << " not found in " << ZUL_TEST_STAGE_DIR;
+  ASSERT_NE(cv_plugin, nullptr) << page << " not found in " << ZUL_TEST_STAGE_DIR;
   std::vector<Row> rows;
-  ASSERT_NO_FATAL_FAILURE(read_port_table(read_lines(page_path(name)), rows));
+  ASSERT_NO_FATAL_FAILURE(read_port_table(read_lines(page_path(page)), rows));
 
   // Every row names a port of the plugin, once, in the order of the indexes.
   const uint32_t count = lilv_plugin_get_num_ports(plugin);
@@ -246,7 +255,8 @@ TEST_P(Page, PortTableMatchesTheTurtle) {
     ASSERT_NE(port_name, nullptr) << what;
     EXPECT_EQ(row->at("Name"), lilv_node_as_string(port_name)) << what;
     lilv_node_free(port_name);
-    EXPECT_EQ(row->at("Port"), port_text(plugin, port)) << what;
+    const LilvPort* cv_port = lilv_plugin_get_port_by_index(cv_plugin, i);
+    EXPECT_EQ(row->at("Port"), port_text(plugin, port, cv_port)) << what;
 
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
     lilv_port_get_range(plugin, port, &def, &min, &max);
@@ -262,19 +272,18 @@ TEST_P(Page, PortTableMatchesTheTurtle) {
   }
 }
 
-// The URI line gives the plugin's URI with the domain the build was made
-// for replaced by any: a build for another domain keeps its pages.
-TEST_P(Page, UriLineNamesThePlugin) {
-  const std::string& name = GetParam();
-  const std::string prefix = "URI: `";
-  std::vector<std::string> uris;
-  for (const std::string& line : read_lines(page_path(name))) {
-    if (line.rfind(prefix, 0) == 0 && line.size() > prefix.size() && line.back() == '`') {
-      uris.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
-    }
+TEST_P(Page, PortTableMatchesTheTurtle) {
+  for (const std::string& name : {GetParam(), GetParam() + "-audio"}) {
+    SCOPED_TRACE(name);
+    expect_port_table(GetParam(), name);
   }
-  ASSERT_EQ(uris.size(), 1u) << "one line \"URI: `...`\"";
-  const std::string staged = host::plugin_uri(name);
+}
+
+// The URI line gives the plugin's URI, and the line after it its audio-port
+// form's, with the domain the build was made for replaced by any: a build for
+// another domain keeps its pages.
+TEST_P(Page, UriLinesNameBothForms) {
+  const std::string& name = GetParam();
   const std::string scheme = "http://";
   // What follows the domain, or "" for a URI that is not http.
   const auto path_of = [&scheme](const std::string& uri) {
@@ -282,9 +291,21 @@ TEST_P(Page, UriLineNamesThePlugin) {
         uri.rfind(scheme, 0) == 0 ? uri.find('/', scheme.size()) : std::string::npos;
     return slash == std::string::npos ? std::string() : uri.substr(slash);
   };
-  ASSERT_FALSE(path_of(staged).empty()) << staged;
-  EXPECT_EQ(path_of(uris[0]), path_of(staged)) << uris[0];
-  EXPECT_NE(world().plugin(staged), nullptr) << staged;
+  const std::pair<std::string, std::string> forms[] = {
+      {"URI: `", name}, {"Audio-port form, for hosts without CV ports: `", name + "-audio"}};
+  for (const auto& [prefix, form] : forms) {
+    std::vector<std::string> uris;
+    for (const std::string& line : read_lines(page_path(name))) {
+      if (line.rfind(prefix, 0) == 0 && line.size() > prefix.size() && line.back() == '`') {
+        uris.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+      }
+    }
+    ASSERT_EQ(uris.size(), 1u) << "one line \"" << prefix << "...`\"";
+    const std::string staged = host::plugin_uri(form);
+    ASSERT_FALSE(path_of(staged).empty()) << staged;
+    EXPECT_EQ(path_of(uris[0]), path_of(staged)) << uris[0];
+    EXPECT_NE(world().plugin(staged), nullptr) << staged;
+  }
 }
 
 TEST_P(Page, LinksItsPlot) {

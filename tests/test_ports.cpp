@@ -158,9 +158,13 @@ TEST_P(PortTable, PortsMatchTheTable) {
     const bool input = expected.direction == ports::in;
     EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(lv2, input ? "InputPort" : "OutputPort"))) << s;
     EXPECT_FALSE(lilv_port_is_a(plugin, port, w.uri(lv2, input ? "OutputPort" : "InputPort"))) << s;
-    const bool is_cv = expected.kind == ports::cv;
-    EXPECT_TRUE(lilv_port_is_a(plugin, port, w.uri(lv2, is_cv ? "CVPort" : "ControlPort"))) << s;
-    EXPECT_FALSE(lilv_port_is_a(plugin, port, w.uri(lv2, is_cv ? "ControlPort" : "CVPort"))) << s;
+    // Exactly one of the three port classes: the table's.
+    const char* classes[] = {"CVPort", "ControlPort", "AudioPort"};
+    const char* expected_class = classes[static_cast<int>(expected.kind)];
+    for (const char* c : classes) {
+      EXPECT_EQ(lilv_port_is_a(plugin, port, w.uri(lv2, c)), c == expected_class) << s << ": " << c;
+    }
+    const bool is_cv = expected.kind != ports::control;  // CV, on a CV or an audio port
 
     // Every port, output or input, CV or control, states its range in floats.
     EXPECT_LE(expected.minimum, expected.default_value) << s << ": the table's default";
@@ -207,8 +211,8 @@ TEST_P(PortTable, PortsMatchTheTable) {
     lilv_node_free(min);
     lilv_node_free(max);
 
-    // A CV port says whether it carries a smooth signal or steps: exactly one
-    // of the two, the one in the table. Control ports say neither.
+    // A port that carries CV says whether it is a smooth signal or steps:
+    // exactly one of the two, the one in the table. Control ports say neither.
     EXPECT_EQ(is_cv_hint(expected.hint), is_cv) << s << ": the table's hint";
     const bool continuous = lilv_port_has_property(plugin, port, w.uri(pprops, "continuousCV"));
     const bool discrete = lilv_port_has_property(plugin, port, w.uri(pprops, "discreteCV"));
@@ -232,7 +236,9 @@ TEST_P(PortTable, PortsMatchTheTable) {
 // outputs (rounding, parameter modulation) it is no bypass.
 TEST_P(PortTable, BypassIsTheEnableWhereOffPassesTheInput) {
   const ports::Plugin& row = GetParam();
-  const std::set<std::string> bypassed = {"zul-cv-abs", "zul-cv-slew", "zul-cv-gate"};
+  const std::set<std::string> bypassed = {"zul-cv-abs",        "zul-cv-slew",
+                                          "zul-cv-gate",       "zul-cv-abs-audio",
+                                          "zul-cv-slew-audio", "zul-cv-gate-audio"};
   World w;
   const LilvPlugin* plugin = w.plugin(host::plugin_uri(row.name));
   ASSERT_NE(plugin, nullptr) << row.name << " not found in " << ZUL_TEST_STAGE_DIR;
@@ -326,6 +332,8 @@ TEST_P(PortTable, DescribesThePluginAndItsProject) {
 
 INSTANTIATE_TEST_SUITE_P(Plugins, PortTable, testing::ValuesIn(ports::table()),
                          [](const auto& param) { return host::test_name(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(AudioForms, PortTable, testing::ValuesIn(ports::audio_table()),
+                         [](const auto& param) { return host::test_name(param.param.name); });
 
 // Every staged bundle has rows, and every row has a staged bundle.
 TEST(PortTable, CoversEveryStagedPlugin) {
@@ -338,14 +346,18 @@ TEST(PortTable, CoversEveryStagedPlugin) {
   for (const std::string& name : host::plugin_names()) {
     EXPECT_NE(ports::find(name.c_str()), nullptr) << name << " has no rows in the port table";
   }
-  for (const ports::Plugin& row : ports::table()) tabled.insert(host::plugin_uri(row.name));
+  for (const auto* plugins : {&ports::table(), &ports::audio_table()}) {
+    for (const ports::Plugin& row : *plugins) tabled.insert(host::plugin_uri(row.name));
+  }
   EXPECT_EQ(staged, tabled);
 }
 
 // A host groups plugins by project: all of them name the same node.
 TEST(PortTable, EveryPluginNamesTheSameProject) {
   std::set<std::string> projects;
-  for (const ports::Plugin& row : ports::table()) {
+  std::vector<ports::Plugin> rows = ports::table();
+  rows.insert(rows.end(), ports::audio_table().begin(), ports::audio_table().end());
+  for (const ports::Plugin& row : rows) {
     const LilvPlugin* plugin = world().plugin(host::plugin_uri(row.name));
     ASSERT_NE(plugin, nullptr) << row.name;
     Node project = own(lilv_plugin_get_project(plugin));
@@ -354,6 +366,19 @@ TEST(PortTable, EveryPluginNamesTheSameProject) {
     projects.insert(as_string(project.get()));
   }
   EXPECT_EQ(projects.size(), 1u);
+}
+
+// A host lists each audio-port form beside its CV plugin, by name.
+TEST(PortTable, AudioFormsAreNamedBesideTheirPlugins) {
+  for (const ports::Plugin& row : ports::table()) {
+    const LilvPlugin* cv = world().plugin(host::plugin_uri(row.name));
+    const LilvPlugin* audio = world().plugin(host::plugin_uri(std::string(row.name) + "-audio"));
+    ASSERT_NE(cv, nullptr) << row.name;
+    ASSERT_NE(audio, nullptr) << row.name << "-audio";
+    Node cv_name = own(lilv_plugin_get_name(cv));
+    Node audio_name = own(lilv_plugin_get_name(audio));
+    EXPECT_EQ(as_string(audio_name.get()), as_string(cv_name.get()) + " (audio)");
+  }
 }
 
 }  // namespace

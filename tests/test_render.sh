@@ -69,7 +69,7 @@ expect "help exit" "0 0" "$? $(wc -c <err.txt)"
 for word in --rate --block --duration --set --at --input --out --plot --ports --help \
   "applied at the start of the first block that starts at or" constant step square ramp \
   triangle sine noise "Exit status" "from 1 to 10000000" "from 1 to 1048576" \
-  "above 0 and up to 3600"; do
+  "above 0 and up to 3600" RF64 SIGHUP "symbolic link"; do
   grep -qF -- "$word" help.txt && pass || fail "--help does not mention '$word'"
 done
 
@@ -191,7 +191,7 @@ expect "file, then zeros" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(r
 expect "file passed" "0.100000001*1 -0.200000003*1 0.300000012*1 0*97" "$(runs d/output_a.wav)"
 expect "short file said once" \
   "zul-render: note: short.wav has 3 frames, the render 100: input is fed 0 after its end" \
-  "$(cat err.txt)"
+  "$(grep note: err.txt)"
 # A render's own output as the next one's input: the same samples again.
 renders n --input input=noise,seed=7
 renders d --input input=n/output_a.wav --set selector=1
@@ -239,9 +239,9 @@ refuses 1 "input is a CV input, not a control input: feed it with --input" \
   switch1 --set input=1 --out d
 refuses 1 "output_a is a CV output, not a control input" switch1 --set output_a=1 --out d
 refuses 1 "output_b is a CV output, not an audio or CV input" switch1 --input output_b=1 --out d
-refuses 2 "unknown generator 'sinus'" switch1 --input input=sinus --out d
-refuses 2 "generator sine has no parameter 'phase=1'" switch1 --input input=sine,phase=1 --out d
-refuses 2 "generator square: freq must be above 0 Hz" switch1 --input input=square,freq=0 --out d
+refuses 2 "a number or a file name); did you mean sine?" switch1 --input input=sinus --out d
+refuses 2 "generator sine has no parameter 'phase'" switch1 --input input=sine,phase=1 --out d
+refuses 2 "generator square: freq=0 is not a frequency above 0 Hz" switch1 --input input=square,freq=0 --out d
 refuses 2 "nothing to write: give --out DIR and/or --plot FILE.png" switch1
 refuses 2 "no plugin given" --out d
 refuses 2 "one plugin at a time" switch1 switch2 --out d
@@ -251,6 +251,144 @@ mkdir -p blocked/input.wav
 refuses 1 "cannot write blocked/input.wav" switch1 --out blocked
 refuses 1 "cannot write file/plot.png" switch1 --plot file/plot.png
 [ ! -e blocked/output_a.wav ] && pass || fail "an unwritable output still ran the render"
+
+# --- what stands at an output's path ------------------------------------------------
+# Anything but a regular file is refused before the render, and stays as it
+# was: a FIFO and device nodes made here (never the machine's own /dev/null).
+mkdir -p nodes/d nodes/e
+mkfifo nodes/fifo.png nodes/d/input.wav
+nodes=("fifo.png|a FIFO|fifo" "d/input.wav|a FIFO|fifo")
+if mknod nodes/char.png c 1 3 2>/dev/null && mknod nodes/block.png b 7 0 2>/dev/null &&
+  mknod nodes/e/output_a.wav c 1 3; then
+  nodes+=("char.png|a character device|character special file"
+    "block.png|a block device|block special file"
+    "e/output_a.wav|a character device|character special file")
+else
+  echo "note: mknod is not permitted here: device nodes were not tried"
+fi
+for row in "${nodes[@]}"; do
+  IFS='|' read -r node kind type <<<"$row"
+  if [[ $node == *.png ]]; then
+    target=(--plot "nodes/$node")
+  else
+    target=(--out "nodes/$(dirname "$node")")
+  fi
+  refuses 1 "cannot write nodes/$node: $kind, not a regular file" switch1 --rate 1000 \
+    --duration 0.1 "${target[@]}"
+  expect "$node is still $kind" "$type" "$(stat -c %F "nodes/$node")"
+done
+expect "nothing written beside the nodes" "input.wav|" "$(ls -A nodes/d)|$(ls -A nodes/e | grep -v output_a.wav)"
+
+# A link is followed: the file it names is replaced (or made), the link stays.
+mkdir -p links/d links/elsewhere
+: >links/real.png
+ln -s real.png links/plot.png
+ln -s ../elsewhere/new.wav links/d/input.wav
+ln -s missing.png links/dangling.png
+"$render" switch1 --rate 1000 --duration 0.1 --input input=0.25 --out links/d \
+  --plot links/plot.png 2>err.txt
+expect "links: render" "0" "$?"
+expect "links: still links" "symbolic link|symbolic link" \
+  "$(stat -c %F links/plot.png)|$(stat -c %F links/d/input.wav)"
+expect "links: the named files written" "89 50 4e 47|0.25*100" \
+  "$(head -c 4 links/real.png | od -An -tx1 | sed 's/^ //')|$(runs links/elsewhere/new.wav)"
+"$render" switch1 --rate 1000 --duration 0.1 --plot links/dangling.png 2>err.txt
+expect "dangling link: its file made" "0|symbolic link|regular file" \
+  "$?|$(stat -c %F links/dangling.png)|$(stat -c %F links/missing.png)"
+
+# Two outputs of one render that are one file, by name or through links.
+mkdir -p same/d
+ln -s output_a.wav same/d/output_b.wav
+refuses 1 "the WAV file of output_a (same/d/output_a.wav) and the WAV file of output_b (same/d/output_b.wav) are the same file" \
+  switch1 --rate 1000 --duration 0.1 --out same/d
+rm same/d/output_b.wav
+ln -s ../p.png same/d/input.wav
+refuses 1 "the WAV file of input (same/d/input.wav) and the plot (same/p.png) are the same file" \
+  switch1 --rate 1000 --duration 0.1 --out same/d --plot same/p.png
+rm same/d/input.wav
+: >same/h.png
+ln same/h.png same/d/selector.wav
+refuses 1 "the WAV file of selector (same/d/selector.wav) and the plot (same/./h.png) are the same file" \
+  switch1 --rate 1000 --duration 0.1 --out same/d --plot same/./h.png
+expect "nothing written over the same file" "0|0" "$(wc -c <same/h.png)|$(ls same/d | grep -vc selector)"
+refuses 2 "--plot writes a PNG: give a file name ending in .png, got 'same/d/output_a.wav'" \
+  switch1 --out same/d --plot same/d/output_a.wav
+refuses 2 "--plot writes a PNG: give a file name ending in .png, got 'x.svg'" switch1 --plot x.svg
+[ ! -e x.svg ] && pass || fail "--plot x.svg wrote x.svg"
+refuses 2 "--out given twice ('a' and 'b')" switch1 --out a --out b
+refuses 2 "--plot given twice ('a.png' and 'b.png')" switch1 --plot a.png --plot b.png
+
+# --- messages that say what is wrong, and what is said on success ---------------------------
+mkdir -p adir
+while IFS='|' read -r status message args; do
+  read -ra words <<<"$args"
+  refuses "$status" "$message" "${words[@]}"
+done <<TABLE
+2|generator step: at=-1 is not a time in seconds from 0 on|switch1 --input input=step,at=-1 --out d
+2|generator noise: seed=1.5 is not a whole number from 0 to 4294967295|switch1 --input input=noise,seed=1.5 --out d
+2|generator sine has no parameter 'at' (freq, amp, offset; at for step; seed for noise)|switch1 --input input=sine,at=1 --out d
+1|cannot read missing.wav: no such file|switch1 --input input=missing.wav --out d
+1|cannot read adir: a directory, not a sound file|switch1 --input input=adir --out d
+1|no plugin $base/zul-cv-slwe in the LV2 path $stage; did you mean slew?|slwe --out d
+1|no plugin $base/zul-cv-swich1 in the LV2 path $stage; did you mean switch1?|zul-cv-swich1 --out d
+1|(its ports: input, output_a, output_b, selector); did you mean selector?|switch1 --set selectr=1 --out d
+1|has no port 'input_a' (its ports: input, output_a, output_b, selector); did you mean input?|switch1 --input input_a=1 --out d
+1|selector=0.5 is not one of the values of selector: 0 = Output A, 1 = Output B|switch1 --set selector=0.5 --out d
+1|selector=0.5 is not one of the values of selector|switch1 --at 0.5 selector=0.5 --out d
+2|--set selector given twice (selector=1 and selector=0); --at changes a control during the render|switch1 --set selector=1 --set selector=0 --out d
+2|--input input given twice (input=1 and input=sine)|switch1 --input input=1 --input input=sine --out d
+TABLE
+refuses 1 "has no port 'nope' (its ports: input, output_a, output_b, selector)" switch1 --set nope=1 --out d
+grep -q "did you mean" err.txt && fail "a suggestion for a name far from any port" || pass
+LV2_PATH= refuses 1 "LV2_PATH is set but empty: no directory to find plugins in" switch1 --out d
+LV2_PATH= refuses 1 "LV2_PATH is set but empty" --list
+
+# Accepted with a warning, and rendered as asked: a generator above half the
+# rate, a constant outside the port's range (CV may go beyond it).
+warns() {  # warns WARNING ARGS...: exit 0, the warning, then the success line
+  local warning=$1
+  shift
+  rm -rf w
+  "$render" "$@" --out w 2>err.txt
+  expect "warning for $*" "0|zul-render: warning: $warning|1" \
+    "$?|$(head -n 1 err.txt)|$(grep -c '^zul-render: wrote w/' err.txt)"
+}
+warns "input: sine at 800 Hz is above half the rate (500 Hz): its frames repeat at 200 Hz" \
+  switch1 --rate 1000 --duration 0.1 --input input=sine,freq=800
+warns "input: square at 1500 Hz is above half the rate (500 Hz): its frames repeat at 500 Hz" \
+  switch1 --rate 1000 --duration 0.1 --input input=square,freq=1500
+warns "input=12 is outside the range of input, -10 to 10; it is fed as given" \
+  abs --rate 1000 --duration 0.1 --input input=12
+expect "fed as given" "12*100" "$(runs w/input.wav)"
+warns "input=constant,amp=2,offset=-13 is outside the range of input, -10 to 10; it is fed as given" \
+  abs --rate 1000 --duration 0.1 --input input=constant,amp=2,offset=-13
+
+# One line on success, none with --quiet (nor the warnings).
+"$render" switch1 --rate 1000 --duration 0.1 --out s --plot s.png 2>err.txt
+expect "success line" "1|1" "$(grep -cE '^zul-render: wrote s/ \(4 WAV files\) and s.png: 100 frames, 0.1 s at 1000 Hz, in [0-9]+\.[0-9]{2} s$' err.txt)|$(wc -l <err.txt)"
+"$render" switch1 --rate 1000 --duration 0.1 --plot s.png 2>err.txt
+expect "success line, plot alone" "zul-render: wrote s.png: 100 frames" "$(cut -d, -f1 err.txt)"
+for quiet in --quiet -q; do
+  "$render" switch1 --rate 1000 --duration 0.1 --input input=sine,freq=800 --out s $quiet 2>err.txt
+  expect "$quiet" "0|" "$?|$(cat err.txt)"
+done
+
+"$render" --version >out.txt 2>err.txt
+expect "--version" "0|1|" \
+  "$?|$(grep -cE '^zul-render [0-9]+\.[0-9]+\.[0-9]+ \(zul-cv\), with libsndfile-' out.txt)|$(cat err.txt)"
+# --list: what it can run, ours first by URI, then the others; not eg-sampler,
+# which needs a feature zul-render lacks.
+LV2_PATH=$stage:/usr/lib/lv2 "$render" --list >list.txt 2>err.txt
+expect "--list exit" "0|" "$?|$(cat err.txt)"
+expect "--list: ours first, with their names" "$base/zul-cv-abs zul-cv absolute value" \
+  "$(head -n 1 list.txt | tr -s ' ')"
+ours=$(cd "$stage" && ls -d zul-cv-*.lv2 | sed 's/\.lv2$//' | sort)
+expect "--list: all of ours" "$ours" \
+  "$(head -n "$(wc -l <<<"$ours")" list.txt | sed "s|^$base/||; s/ .*//")"
+if [ -f /usr/lib/lv2/eg-amp.lv2/manifest.ttl ]; then
+  expect "--list: others after, sampler left out" "1|0" \
+    "$(grep -c '^http://lv2plug.in/plugins/eg-amp  *Simple Amplifier$' list.txt)|$(grep -c eg-sampler list.txt)"
+fi
 
 # --- nothing lost on failure -----------------------------------------------------------
 # keep/ and keep.png hold an earlier render; each failure below must leave
@@ -266,8 +404,8 @@ kept() {
 again=(switch1 --rate 1000 --block 10 --duration 0.1 --input input=0.5 --out keep)
 refuses 1 "cannot write missing/x.png" "${again[@]}" --plot missing/x.png
 kept "unwritable plot"
-mkdir -p plotdir
-refuses 1 "cannot write plotdir: Is a directory" "${again[@]}" --plot plotdir
+mkdir -p plotdir.png
+refuses 1 "cannot write plotdir.png: Is a directory" "${again[@]}" --plot plotdir.png
 kept "plot path is a directory"
 PATH=/nonexistent "$render" "${again[@]}" --plot keep.png 2>err.txt
 expect "no gnuplot" "1|zul-render: --plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)" \
@@ -275,7 +413,8 @@ expect "no gnuplot" "1|zul-render: --plot needs gnuplot, which is not on PATH (D
 kept "no gnuplot"
 refuses 1 "selector=2 is outside the range" "${again[@]}" --set selector=2 --plot keep.png
 kept "bad value"
-refuses 1 "cannot read missing.wav" "${again[@]}" --input input=missing.wav --plot keep.png
+refuses 1 "cannot read missing.wav" switch1 --rate 1000 --block 10 --duration 0.1 \
+  --input input=missing.wav --out keep --plot keep.png
 kept "missing input file"
 [ -f /usr/lib/lv2/eg-sampler.lv2/manifest.ttl ] && {
   LV2_PATH=/usr/lib/lv2 refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
@@ -298,28 +437,92 @@ if [ "$build" = plain ]; then
   kept "allocation failure mid-render"
   ZUL_FAULT=write ZUL_FAULT_AT=6 faulty refuses 1 "cannot write keep/" "${again[@]}" --plot keep.png
   kept "disk full mid-render"
-  ZUL_FAULT=sigint ZUL_FAULT_AT=6 faulty refuses 130 "stopped by SIGINT; nothing was written" \
-    "${again[@]}" --plot keep.png
-  kept "SIGINT mid-render"
-  ZUL_FAULT=sigterm ZUL_FAULT_AT=6 faulty refuses 143 "stopped by SIGTERM" "${again[@]}" \
-    --plot keep.png
-  kept "SIGTERM mid-render"
+  # A closed terminal (SIGHUP) and a reader gone (SIGPIPE) stop a render as
+  # Ctrl-C does; so too where the file system has no unnamed files, and the
+  # temporaries have names until the render is stopped.
+  for tmpfile in supported unsupported; do
+    for row in "sigint 130 SIGINT" "sigterm 143 SIGTERM" "sighup 129 SIGHUP" "sigpipe 141 SIGPIPE"; do
+      read -r kind status name <<<"$row"
+      ZUL_FAULT_TMPFILE=$tmpfile ZUL_FAULT=$kind ZUL_FAULT_AT=6 faulty refuses "$status" \
+        "stopped by $name; nothing was written" "${again[@]}" --plot keep.png
+      kept "$name mid-render, O_TMPFILE $tmpfile"
+    done
+  done
 else
   echo "note: a sanitizer build: the preloaded faults are checked by the plain build"
 fi
 # A real kill into an hour-long render (a background job ignores SIGINT).
-"$render" switch1 --duration 3600 --input input=noise --out keep --plot keep.png 2>err.txt &
-sleep 2
-kill -TERM $!
-wait $!
-expect "killed: exit and message" "143|zul-render: stopped by SIGTERM; nothing was written" \
-  "$?|$(cat err.txt)"
-kept "killed"
+for row in "TERM 143" "HUP 129" "PIPE 141"; do
+  read -r name status <<<"$row"
+  "$render" switch1 --duration 3600 --input input=noise --out keep --plot keep.png 2>err.txt &
+  sleep 2
+  kill -"$name" $!
+  wait $!
+  expect "killed by SIG$name: exit and message" "$status|zul-render: stopped by SIG$name; nothing was written" \
+    "$?|$(cat err.txt)"
+  kept "killed by SIG$name"
+done
+# SIGKILL cannot be caught: the temporaries are unnamed files that vanish
+# with the process, and the directories hold what they held.
+if "$probe" tmpfile keep; then
+  listing() { find keep keep.png -printf '%p %s %T@\n' | sort; }
+  before=$(listing)
+  "$render" switch1 --duration 3600 --input input=noise --out keep --plot keep.png 2>err.txt &
+  sleep 2
+  kill -KILL $!
+  wait $! 2>/dev/null
+  expect "SIGKILL leaves no new file" "$before" "$(listing)"
+  kept "killed by SIGKILL"
+else
+  echo "note: no O_TMPFILE in $scratch: a SIGKILL leaves the named temporaries"
+fi
 # A render that succeeds replaces the files.
 "$render" "${again[@]}" --plot keep.png 2>err.txt
 expect "replaced" "0|0.5*100" "$?|$(runs keep/input.wav)"
 expect "replaced: no temporary left" "input.wav output_a.wav output_b.wav selector.wav" \
   "$(ls -A keep | tr '\n' ' ' | sed 's/ $//')"
+
+# --- a full disk -------------------------------------------------------------------------
+# On a 1 MiB tmpfs, an earlier render, then the disk filled to leave room
+# for the WAV files but not the plot, then for neither: each failure names
+# the file, and leaves the earlier files and nothing else.
+mkdir -p full
+if mount -t tmpfs -o size=1m tmpfs full 2>/dev/null; then
+  trap 'umount "$scratch/full"; rm -rf "$scratch"' EXIT
+  "$render" switch1 --rate 1000 --block 10 --duration 0.1 --input input=sine,freq=10 \
+    --out full/keep --plot full/keep.png 2>err.txt || fail "full: earlier render: $(cat err.txt)"
+  earlier_full=$(cd full && cksum keep/* keep.png)
+  dd if=/dev/zero of=full/fill bs=4k 2>/dev/null
+  for row in "24|full/keep.png: No space left on device" "8|full/keep/"; do
+    IFS='|' read -r free message <<<"$row"
+    truncate -s "$(((($(stat -c %s full/fill) / 4096) - free / 4) * 4096))" full/fill
+    refuses 1 "cannot write $message" switch1 --rate 1000 --block 10 --duration 0.1 \
+      --input input=0.5 --out full/keep --plot full/keep.png
+    expect "full with $free KiB free: earlier files kept" "$earlier_full" \
+      "$(cd full && cksum keep/* keep.png)"
+    expect "full with $free KiB free: nothing else" "fill keep keep.png|$(ls keep)" \
+      "$(ls -A full | tr '\n' ' ' | sed 's/ $//')|$(ls -A full/keep)"
+    dd if=/dev/zero of=full/fill bs=4k oflag=append conv=notrunc 2>/dev/null
+  done
+  umount full
+  trap 'rm -rf "$scratch"' EXIT
+else
+  echo "note: mount is not permitted here: the full disk was not tried"
+fi
+
+# --- over 4 GiB ---------------------------------------------------------------------------
+# 1.1e9 frames of 4 bytes, past what a RIFF size counts: RF64, every frame
+# counted. The zeros are skipped over by the preloaded library, so that the
+# files take no room on the disk.
+if [ "$build" = plain ]; then
+  LD_PRELOAD=$faults ZUL_FAULT=sparse "$render" control --rate 1100000 --duration 1000 \
+    --block 1048576 --set smoothing=0 --out big 2>err.txt || fail "4.4 GB render: $(cat err.txt)"
+  for port in control output smoothing; do
+    expect "$port.wav over 4 GiB" "channels=1 rate=1100000 frames=1100000000 rf64 float" \
+      "$("$probe" info big/$port.wav)"
+  done
+  rm -rf big
+fi
 
 # --- bounded memory ---------------------------------------------------------------------
 # Peak resident memory of zul-cv-round (six ports) at 192 kHz, for 1 s and for
@@ -354,7 +557,7 @@ for port in input output_a output_b selector; do
 done
 
 # --- plot -------------------------------------------------------------------------------
-"$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png 2>err.txt
+"$render" switch1 --input input=sine,freq=2 --at 0.5 selector=1 --plot plot.png --quiet 2>err.txt
 expect "plot exit" "0" "$?"
 expect "PNG signature" "89 50 4e 47 0d 0a 1a 0a" "$(head -c 8 plot.png | od -An -tx1 | sed 's/^ //')"
 [ "$(wc -c <plot.png)" -gt 10000 ] && pass || fail "plot.png is only $(wc -c <plot.png) bytes"

@@ -141,14 +141,47 @@ TEST_F(Slew, TenMillisecondsAtFortyEightKilohertz) {
   EXPECT_EQ(host::bits(rig.state()), 0x3F21EBC4u);
 }
 
-// A time shorter than a sample passes the input and swings back; nothing
-// clamps it. The last two bits also tell the constant folded into the divisor.
-TEST_F(Slew, ShortTimesOvershootEachWay) {
+// A time shorter than a sample period would step past the input: the step
+// lands on it instead. A time of more than one period takes the usual step.
+// The last bits also tell the constant folded into the divisor.
+TEST_F(Slew, TimesShorterThanASampleArriveInOneStep) {
   Rig rig(lib);
   rig.rise = rig.fall = 0.01f;
-  const std::vector<float> out = rig.run({1.0f, 1.0f, 1.0f});
-  EXPECT_EQ(host::bits(out), (std::vector<uint32_t>{0x40055555, 0xBE31C700, 0x40115ECE}));
-  // 2.0833333, -0.17361069, 2.2714114
+  EXPECT_EQ(rig.run({1.0f, 1.0f, 1.0f}), (std::vector<float>{1.0f, 1.0f, 1.0f}));
+  EXPECT_EQ(host::bits(rig.state()), host::bits(1.0f));
+
+  Rig longer(lib);
+  longer.rise = longer.fall = 0.03f;
+  const float first = (1.0f * 999.99994f) / (0.03f * 48000.0f);
+  ASSERT_LT(first, 1.0f);
+  EXPECT_EQ(host::bits(longer.run({1.0f})), host::bits(std::vector<float>{first}));
+}
+
+// A ±4 square wave at times up to one sample period: every edge is reached in
+// its first sample and nothing leaves [-4, 4], in one block, cut into blocks,
+// and with the input on the output's buffer.
+TEST_F(Slew, ShortTimesFollowASquareWaveWithinItsRange) {
+  std::vector<float> square(600);
+  for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 50) % 2 == 0 ? 4.0f : -4.0f;
+  for (float time : {0.001f, 0.015f, 0.02f}) {
+    for (uint32_t block : {1u, 7u, 64u, 600u}) {
+      for (bool in_place : {false, true}) {
+        SCOPED_TRACE(testing::Message()
+                     << "time " << time << " block " << block << " in place " << in_place);
+        Rig rig(lib);
+        rig.rise = rig.fall = time;
+        std::vector<float> in = square;
+        std::vector<float> out = host::untouched(in.size());
+        float* to = in_place ? in.data() : out.data();
+        for (size_t at = 0; at < in.size(); at += block) {
+          rig.inst.connect(input, in.data() + at);
+          rig.inst.connect(output, to + at);
+          rig.inst.run(static_cast<uint32_t>(std::min<size_t>(block, in.size() - at)));
+        }
+        EXPECT_EQ(host::bits(in_place ? in : out), host::bits(square));
+      }
+    }
+  }
 }
 
 // One sample per block, each with its own controls; the glided value carries
@@ -195,6 +228,18 @@ const Walk walks[] = {
     {"negative times are not clamped: the step goes the other way",
      halving_rate,
      {{1.0f, -1.0f, 1.0f, -0.5f}}},
+    {"a step that rounding carries past the input lands on it",
+     halving_rate,
+     {{3.0f, 0.5f, 0.5f, 3.0f},    // 0.5 ms: the whole distance in one step
+      {1e-8f, 0.5f, 0.5f, 1e-8f},  // 1e-8 - 3 rounds to -3: the sum 0 is below
+      {-3.0f, 0.5f, 0.5f, -3.0f},
+      {-1e-8f, 0.5f, 0.5f, -1e-8f}}},
+    {"a step past a denormal input lands on its bits, read as zero on the way",
+     halving_rate,
+     {{-1.0f, 0.25f, 0.25f, -1.0f},  // 0.25 ms: twice the distance, so always past
+      {host::from_bits(0x00000001), 0.25f, 0.25f, host::from_bits(0x00000001)},
+      {1.0f, 0.25f, 0.25f, 1.0f},
+      {host::from_bits(0x80000001), 0.25f, 0.25f, host::from_bits(0x80000001)}}},
     {"NaN and infinite input samples are ignored",
      halving_rate,
      {{1.0f, 1.0f, 1.0f, 0.5f},
@@ -217,7 +262,7 @@ const Walk walks[] = {
      {
          {std::ldexp(1.0f, 120), 1.0f, 1.0f, 0.0f},      // the product with the constant
          {1024.0f, FLT_MIN, 1.0f, 0.0f},                 // the quotient
-         {big, std::ldexp(1.0f, -11), 1.0f, top},        // a finite overshoot to 2^127
+         {-big, 1.0f, -std::ldexp(1.0f, -11), top},      // a negative time, away to 2^127
          {above_top, std::ldexp(1.0f, -13), 1.0f, top},  // the sum
          {-top, 1.0f, 1.0f, top},                        // the difference
          {below_top, 1.0f, 0.5f, below_top},             // 0.5 ms: all the way, finite
@@ -540,7 +585,7 @@ void fill(std::vector<float>& arena, Input kind, std::mt19937& rng) {
 }
 
 TEST_F(Slew, SharedBuffersGiveTheSampleBySampleResult) {
-  // Short times swing the value past the input; at the halving rate 0.5 ms
+  // Times shorter than a sample land on the input; at the halving rate 0.5 ms
   // covers a whole power-of-two distance in one step, so runs are reached.
   const struct {
     Input kind;

@@ -1,14 +1,19 @@
 // wav_probe: reads and writes the small WAV files of the render tests.
-//   wav_probe info FILE                      channels=1 rate=1000 frames=100 float
+//   wav_probe info FILE                      channels=1 rate=1000 frames=100 wav float
+//                                            (rf64 for RF64), read from the header alone
 //   wav_probe runs FILE [FROM [TO]]           samples as runs: 0.5*60 0*40
 //   wav_probe at FILE FRAME...                the samples at those frames
 //   wav_probe range FILE                      lowest and highest sample
 //   wav_probe write FILE RATE CHANNELS V...   a 32-bit float WAV of those samples
 //   wav_probe merge OUT IN...                 the mono files IN as the channels of OUT
 //   wav_probe match REF FILE CHANNEL MAX      where in FILE's CHANNEL REF's samples lie
+//   wav_probe tmpfile DIR                     exit 0 where DIR takes unnamed files
+//                                             (O_TMPFILE)
 // Samples print with %.9g, which tells every float apart; runs break where
 // the bits change, so -0 and 0 are two runs.
+#include <fcntl.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -36,6 +41,25 @@ Sound read(const char* path) {
   sf_readf_float(file, sound.samples.data(), sound.info.frames);
   sf_close(file);
   return sound;
+}
+
+// The header alone: a file of gigabytes is not read.
+int info(const char* path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path, SFM_READ, &info);
+  if (file == nullptr) {
+    std::fprintf(stderr, "wav_probe: cannot read %s: %s\n", path, sf_strerror(nullptr));
+    return 1;
+  }
+  sf_close(file);
+  const int type = info.format & SF_FORMAT_TYPEMASK;
+  std::printf("channels=%d rate=%d frames=%lld%s%s\n", info.channels, info.samplerate,
+              static_cast<long long>(info.frames),
+              type == SF_FORMAT_WAV    ? " wav"
+              : type == SF_FORMAT_RF64 ? " rf64"
+                                       : "",
+              (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT ? " float" : "");
+  return 0;
 }
 
 std::string text(float value) {
@@ -168,6 +192,10 @@ int match(char** argv) {
 
 int main(int argc, char** argv) {
   const std::string command = argc > 2 ? argv[1] : "";
+  if (command == "tmpfile") {
+    const int fd = open(argv[2], O_TMPFILE | O_RDWR, 0600);
+    return fd >= 0 && close(fd) == 0 ? 0 : 1;
+  }
   if (command == "write" && argc >= 5) {
     return write(argc, argv);
   }
@@ -178,18 +206,16 @@ int main(int argc, char** argv) {
     return match(argv);
   }
   if (command.empty()) {
-    std::fprintf(stderr, "usage: wav_probe info|runs|at|range|write|merge|match FILE ...\n");
+    std::fprintf(stderr,
+                 "usage: wav_probe info|runs|at|range|write|merge|match|tmpfile FILE ...\n");
     return 2;
+  }
+  if (command == "info") {
+    return info(argv[2]);
   }
   const Sound sound = read(argv[2]);
   const auto& samples = sound.samples;
-  if (command == "info") {
-    const bool is_float = (sound.info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
-    const bool is_wav = (sound.info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
-    std::printf("channels=%d rate=%d frames=%lld%s%s\n", sound.info.channels, sound.info.samplerate,
-                static_cast<long long>(sound.info.frames), is_wav ? " wav" : "",
-                is_float ? " float" : "");
-  } else if (command == "runs") {
+  if (command == "runs") {
     const std::size_t from = argc > 3 ? index(argv[3]) : 0;
     const std::size_t to = argc > 4 ? index(argv[4]) : samples.size();
     runs(samples, std::min(from, samples.size()), std::min(to, samples.size()));

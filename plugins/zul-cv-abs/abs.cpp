@@ -28,4 +28,4 @@ void sample(Abs& /*self*/, bool on, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Abs, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Abs, ports>(zul::plugin_uri);

@@ -99,4 +99,4 @@ void block(Control& self, const Mode& mode, uint32_t n, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Control, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Control, ports>(zul::plugin_uri);

@@ -48,4 +48,4 @@ void sample(Gate& /*self*/, Pass pass, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Gate, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Gate, ports>(zul::plugin_uri);

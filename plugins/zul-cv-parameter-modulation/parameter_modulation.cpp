@@ -86,4 +86,4 @@ void sample(Record& /*self*/, const Mode& mode, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Record, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Record, ports>(zul::plugin_uri);

@@ -58,4 +58,4 @@ void sample(Range& /*self*/, const Held& held, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Range, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Range, ports>(zul::plugin_uri);

@@ -90,4 +90,4 @@ void sample(Round& /*self*/, bool on, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Round, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Round, ports>(zul::plugin_uri);

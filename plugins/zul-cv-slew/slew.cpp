@@ -1,8 +1,10 @@
 // zul-cv-slew: glides a CV stream toward its input, one time for rising and
-// another for falling. The glided value never becomes infinite or NaN: a
-// sample that would make it so leaves it where it was. Steps too small to
-// move the value are summed until together they move it, so a glide arrives
-// at a steady input instead of stopping short of it.
+// another for falling. The glided value never passes its input: a step that
+// would carry it past (a time shorter than a sample) lands on the input. It
+// never becomes infinite or NaN: a sample that would make it so leaves it
+// where it was. Steps too small to move the value are summed until together
+// they move it, so a glide arrives at a steady input instead of stopping
+// short of it.
 #include <cfloat>
 #include <cstring>
 
@@ -65,10 +67,20 @@ Times controls(const Slew& self) {
   return {true, r, f, r * self.sample_rate, f * self.sample_rate};
 }
 
+// The value, or x where the value lies past x in the direction of travel.
+// x is chosen bit for bit, a denormal too (see zul::opaque).
+template <bool rising>
+[[gnu::always_inline]] inline float at_most(float value, float x) {
+  const bool past = rising ? value > x : value < x;
+  return past ? zul::opaque(x) : value;
+}
+
 // One step from the value toward x over a time's samples, each operation
 // rounded on its own and in this order. A step that would make the value
-// infinite or NaN is ignored; one that rounds back to the value is added to
+// infinite or NaN is ignored; one that would carry it past x (a time shorter
+// than a sample) lands on x; one that rounds back to the value is added to
 // the dropped ones, whose sum moves the value once it can.
+template <bool rising>
 [[gnu::always_inline]] inline void step(float& value, float& dropped, float x, float samples) {
   const float s = value;
   const float q = ((x - s) * per_millisecond) / samples;
@@ -77,14 +89,14 @@ Times controls(const Slew& self) {
     return;
   }
   if (next != s) [[likely]] {
-    value = next;
+    value = at_most<rising>(next, x);
     dropped = 0.0f;
     return;
   }
   dropped += q;
   const float gathered = s + dropped;
   if (is_finite(gathered) && gathered != s) {
-    value = gathered;
+    value = at_most<rising>(gathered, x);
     dropped = 0.0f;
   }
 }
@@ -93,11 +105,11 @@ Times controls(const Slew& self) {
 // equal to the value, passes neither test. Returns whether a step applied.
 [[gnu::always_inline]] inline bool follow(float& value, float& dropped, float x, const Times& t) {
   if (t.rise != 0.0f && value < x) {
-    step(value, dropped, x, t.rise_samples);
+    step<true>(value, dropped, x, t.rise_samples);
     return true;
   }
   if (t.fall != 0.0f && value > x) {
-    step(value, dropped, x, t.fall_samples);
+    step<false>(value, dropped, x, t.fall_samples);
     return true;
   }
   return false;
@@ -168,4 +180,4 @@ void block(Slew& self, const Times& t, uint32_t n, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Slew, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Slew, ports>(zul::plugin_uri);

@@ -38,4 +38,4 @@ void sample(Switch1& /*self*/, int32_t reading, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Switch1, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Switch1, ports>(zul::plugin_uri);

@@ -32,4 +32,4 @@ void sample(Switch2& /*self*/, int32_t reading, const At& at) {
 
 }  // namespace
 
-const LV2_Descriptor zul::descriptor = zul::describe<Switch2, ports>(ZUL_PLUGIN_URI);
+const LV2_Descriptor zul::descriptor = zul::describe<Switch2, ports>(zul::plugin_uri);

@@ -211,13 +211,22 @@ static_assert(std::bit_cast<uint32_t>(per_millisecond) == 0x4479FFFFu);
 
 // The glide toward x from s over time t: the step q and the sum s + q, each
 // operation in single precision in this order. A sum that is not finite is
-// not taken. A step lost to rounding (the sum gives s back) is added to the
-// dropped steps, and s moves by their total once that total moves it.
+// not taken. A sum beyond x, seen from s, puts the value on x and clears the
+// dropped steps. A step lost to rounding (the sum gives s back) is added to
+// the dropped steps, and s moves by their total once that total moves it,
+// to x at most.
 void glide(Model& m, float x, float t) {
   const float s = m.current_value;
+  const bool rising = s < x;
+  const auto beyond = [&](float v) { return rising ? v > x : v < x; };
   const float q = ((x - s) * per_millisecond) / (t * m.sample_rate);
   const float s1 = s + q;
   if (!std::isfinite(s1)) return;
+  if (beyond(s1)) {
+    m.current_value = x;
+    m.dropped_step = 0.0f;
+    return;
+  }
   if (s1 != s) {
     m.current_value = s1;
     m.dropped_step = 0.0f;
@@ -226,7 +235,7 @@ void glide(Model& m, float x, float t) {
   m.dropped_step = m.dropped_step + q;
   const float s2 = s + m.dropped_step;
   if (std::isfinite(s2) && s2 != s) {
-    m.current_value = s2;
+    m.current_value = beyond(s2) ? x : s2;
     m.dropped_step = 0.0f;
   }
 }

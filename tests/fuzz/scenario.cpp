@@ -83,6 +83,12 @@ constexpr float edge_values[] = {
     1.0e-30f,
     1.0e30f,
     -7.0f,
+    // Times in ms around one sample period (0.0208 ms at 48 kHz) and half of it.
+    0.001f,
+    0.0104f,
+    0.015f,
+    0.02f,
+    0.0209f,
 };
 constexpr unsigned edge_count = std::size(edge_values);
 

@@ -1,5 +1,6 @@
 #include "tools/render/cli.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,39 @@ uint32_t whole_number(const std::string& text, const std::string& option, uint32
                      ", got '" + text + "'");
   }
   return static_cast<uint32_t>(value);
+}
+
+// An option that names one output may be given once: a second one would
+// silently drop the first.
+std::string once(const std::string& option, const std::string& earlier, const std::string& value) {
+  if (!earlier.empty()) {
+    throw UsageError(option + " given twice ('" + earlier + "' and '" + value +
+                     "'); one render writes one of each");
+  }
+  return value;
+}
+
+bool ends_with_png(const std::string& path) {
+  if (path.size() < 4) {
+    return false;
+  }
+  std::string extension = path.substr(path.size() - 4);
+  for (char& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return extension == ".png";
+}
+
+// A control has one start value: a second --set would silently win.
+void refuse_set_twice(const std::vector<ControlValue>& sets) {
+  const ControlValue& last = sets.back();
+  for (std::size_t i = 0; i + 1 < sets.size(); ++i) {
+    if (sets[i].symbol == last.symbol) {
+      throw UsageError("--set " + last.symbol + " given twice (" + last.symbol + "=" +
+                       sets[i].text + " and " + last.symbol + "=" + last.text +
+                       "); --at changes a control during the render");
+    }
+  }
 }
 
 // Hands out the command-line words in order.
@@ -90,6 +124,12 @@ Settings parse_command_line(int argc, char** argv) {
 
     if (option == "-h" || option == "--help") {
       settings.help = true;
+    } else if (option == "--version") {
+      settings.version = true;
+    } else if (option == "--list") {
+      settings.list_plugins = true;
+    } else if (option == "-q" || option == "--quiet") {
+      settings.quiet = true;
     } else if (option == "--ports") {
       settings.list_ports = true;
     } else if (option == "--rate") {
@@ -104,6 +144,7 @@ Settings parse_command_line(int argc, char** argv) {
       }
     } else if (option == "--set") {
       settings.sets.push_back(control_value(value(), option));
+      refuse_set_twice(settings.sets);
     } else if (option == "--at") {
       const std::string when = value();
       const double time = parse_number(when, option);
@@ -113,11 +154,21 @@ Settings parse_command_line(int argc, char** argv) {
       settings.changes.push_back({time, control_value(reader.argument_of(option), option)});
     } else if (option == "--input") {
       auto [symbol, source] = split_assignment(value(), option);
+      for (const InputSpec& earlier : settings.inputs) {
+        if (earlier.symbol == symbol) {
+          throw UsageError("--input " + symbol + " given twice (" + symbol + "=" + earlier.source +
+                           " and " + symbol + "=" + source + ")");
+        }
+      }
       settings.inputs.push_back({symbol, source});
     } else if (option == "--out") {
-      settings.out_dir = value();
+      settings.out_dir = once(option, settings.out_dir, value());
     } else if (option == "--plot") {
-      settings.plot = value();
+      settings.plot = once(option, settings.plot, value());
+      if (!ends_with_png(settings.plot)) {
+        throw UsageError("--plot writes a PNG: give a file name ending in .png, got '" +
+                         settings.plot + "'");
+      }
     } else if (option.starts_with("-") && option.size() > 1) {
       throw UsageError("unknown option '" + option + "' (see --help)");
     } else if (settings.plugin.empty()) {
@@ -126,7 +177,7 @@ Settings parse_command_line(int argc, char** argv) {
       throw UsageError("one plugin at a time: '" + settings.plugin + "' and '" + option + "'");
     }
   }
-  if (settings.help) {
+  if (settings.help || settings.version || settings.list_plugins) {
     return settings;
   }
   if (settings.plugin.empty()) {

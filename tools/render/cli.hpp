@@ -39,11 +39,13 @@ struct Settings {
   std::string out_dir;
   std::string plot;
   bool help = false;
+  bool version = false;
+  bool list_plugins = false;
   bool list_ports = false;
+  bool quiet = false;
 };
 
 Settings parse_command_line(int argc, char** argv);
-std::string help_text();
 
 // A whole string as a number; `what` names it in the error.
 double parse_number(const std::string& text, const std::string& what);

@@ -13,15 +13,30 @@ void note(int signal) {
   caught = signal;
 }
 
+const char* name_of(int number) {
+  switch (number) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGPIPE:
+      return "SIGPIPE";
+  }
+  return "a signal";
+}
+
 }  // namespace
 
 Interrupted::Interrupted(int number)
-    : std::runtime_error(std::string("stopped by ") + (number == SIGINT ? "SIGINT" : "SIGTERM") +
-                         "; nothing was written"),
+    : std::runtime_error(std::string("stopped by ") + name_of(number) + "; nothing was written"),
       signal(number) {}
 
 void catch_interrupts() {
-  for (const int number : {SIGINT, SIGTERM}) {
+  // A closed terminal (SIGHUP) or a reader gone (SIGPIPE) ends a render as
+  // Ctrl-C does: a pipe written to then fails with EPIPE instead.
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     struct sigaction old {};
     sigaction(number, nullptr, &old);
     if (old.sa_handler == SIG_IGN) {

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM during a render: the handler only notes the signal; the
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE during a render: the handler only notes the signal; the
 // render stops at the next block, removes what it had begun, and exits.
 #pragma once
 

@@ -17,26 +17,35 @@ namespace render {
 
 // DIR/<symbol>.wav for every audio, CV and control port: mono 32-bit float
 // at the render's rate, without a PEAK chunk (it carries a time stamp), so
-// that one render always gives the same bytes.
+// that one render always gives the same bytes. A file that would pass 4 GiB
+// is RF64, whose sizes take 64 bits; any other is a plain WAV.
 class WavFiles : public Recorder {
  public:
-  WavFiles(const std::string& dir, const std::vector<PortInfo>& ports, uint32_t rate);
+  // Creates DIR if missing and finds where each file goes; opens nothing.
+  WavFiles(const std::string& dir, const std::vector<PortInfo>& ports);
   ~WavFiles() override;
   WavFiles(const WavFiles&) = delete;
   WavFiles& operator=(const WavFiles&) = delete;
 
+  std::vector<const OutputTarget*> targets() const;
+  void open(uint32_t rate, uint64_t frames);
   void take(const PortInfo& port, const float* samples, uint32_t n) override;
-  // Completes the files, still under their temporary names.
+  // Completes the files, each read back and synced, still unseen.
   void finish();
   void commit();
 
  private:
   struct File {
+    std::unique_ptr<OutputTarget> target;  // none for ports not written
     std::unique_ptr<TempFile> temp;
     SNDFILE* handle = nullptr;
+    uint64_t frames = 0;
   };
-  std::vector<File> files_;  // by port index; no handle for ports not written
+  void finish(File& file);
+  std::vector<File> files_;  // by port index
 };
+
+bool needs_rf64(uint64_t frames);
 
 // A bounded copy of every recorded port for the plot: all frames of a short
 // render, the lowest and highest sample of each stretch of a long one.
@@ -69,7 +78,8 @@ class PlotTracks : public Recorder {
 void check_gnuplot();
 
 // A PNG of the inputs, each control and the outputs against time, with a
-// legend by port symbol, into `png` (a temporary).
+// legend by port symbol: gnuplot writes it into a pipe, and every byte goes
+// into `png` (a temporary) by a checked write.
 void draw_plot(TempFile& png, const std::string& title, const std::vector<PortInfo>& ports,
                const PlotTracks& tracks, uint64_t frames, uint32_t rate);
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "tools/render/failure.hpp"
+#include "tools/render/notes.hpp"
 #include "tools/render/signal.hpp"
 
 namespace render {
@@ -33,7 +35,34 @@ const PortInfo& control_input(const Plugin& plugin, const ControlValue& control)
                   ", " + show(static_cast<double>(port.minimum)) + " to " +
                   show(static_cast<double>(port.maximum)));
   }
+  const bool listed = std::any_of(port.scale_points.begin(), port.scale_points.end(),
+                                  [&](const auto& point) { return point.first == v; });
+  if (port.enumeration && !port.scale_points.empty() && !listed) {
+    std::string values;
+    for (const auto& [value, label] : port.scale_points) {
+      values += (values.empty() ? "" : ", ") + show(static_cast<double>(value)) + " = " + label;
+    }
+    throw Failure(port.symbol + "=" + control.text + " is not one of the values of " + port.symbol +
+                  ": " + values);
+  }
+  if ((port.integer || port.enumeration) && std::floor(v) != v) {
+    throw Failure(port.symbol + "=" + control.text + ": " + port.symbol +
+                  " takes whole numbers only (lv2:integer)");
+  }
   return port;
+}
+
+// CV may go beyond the range its port declares, so a constant outside it is
+// fed as given, with a word.
+void warn_if_outside(const PortInfo& port, const InputSpec& input) {
+  const std::optional<double> value = constant_value(input.source);
+  if (port.has_range && value &&
+      !(static_cast<double>(port.minimum) <= *value &&
+        *value <= static_cast<double>(port.maximum))) {
+    warn(port.symbol + "=" + input.source + " is outside the range of " + port.symbol + ", " +
+         show(static_cast<double>(port.minimum)) + " to " +
+         show(static_cast<double>(port.maximum)) + "; it is fed as given");
+  }
 }
 
 const PortInfo& signal_input(const Plugin& plugin, const InputSpec& input) {
@@ -71,6 +100,7 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
   for (const InputSpec& input : settings.inputs) {
     const PortInfo& port = signal_input(plugin, input);
     plan.inputs[port.index] = open_input(input.source, port.symbol, plan.rate, plan.frames);
+    warn_if_outside(port, input);
   }
   // A change waits for the next block start; changes that meet at one block
   // apply in command-line order.

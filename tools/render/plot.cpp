@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "tools/render/failure.hpp"
+#include "tools/render/gnuplot.hpp"
 #include "tools/render/interrupt.hpp"
 #include "tools/render/output.hpp"
 
@@ -123,9 +123,8 @@ std::string data_block(const std::string& name, const std::vector<PlotTracks::Ro
   return out + "EOD\n";
 }
 
-std::string script(const std::string& path, const std::string& title,
-                   const std::vector<Panel>& panels, const PlotTracks& tracks, uint64_t frames,
-                   uint32_t rate) {
+std::string script(const std::string& title, const std::vector<Panel>& panels,
+                   const PlotTracks& tracks, uint64_t frames, uint32_t rate) {
   int weights = 0;
   for (const Panel& panel : panels) {
     weights += panel.weight;
@@ -133,9 +132,7 @@ std::string script(const std::string& path, const std::string& title,
   const int top = 40, bottom = 50, unit = 130;
   const int height = top + bottom + unit * weights;
   std::string gp = "set terminal pngcairo size 1000," + std::to_string(height) +
-                   " noenhanced font 'sans,10'\n"
-                   "set output " +
-                   quoted(path) + "\n";
+                   " noenhanced font 'sans,10'\n";  // to stdout
   gp += "set multiplot title " + quoted(title) + " font ',12'\n";
   gp += "set grid\nset key outside right top\nset lmargin 12\nset rmargin 18\n";
   gp += "set xrange [0:" + number(static_cast<double>(frames) / rate) + "]\n";
@@ -245,21 +242,15 @@ void draw_plot(TempFile& png, const std::string& title, const std::vector<PortIn
   if (panels.empty()) {
     throw Failure("nothing to plot: the plugin has no audio, CV or control port");
   }
-  const std::string text = script(png.temp_path(), title, panels, tracks, frames, rate);
-
-  std::signal(SIGPIPE, SIG_IGN);  // a gnuplot that dies early is reported below
-  std::FILE* gnuplot = popen("gnuplot", "w");
-  if (gnuplot == nullptr) {
-    throw Failure("cannot start gnuplot: " + std::string(std::strerror(errno)));
-  }
-  std::fwrite(text.data(), 1, text.size(), gnuplot);
-  const int status = pclose(gnuplot);
+  std::size_t written = 0;
+  const int status = run_gnuplot(script(title, panels, tracks, frames, rate), png, written);
   stop_if_interrupted();  // gnuplot got the same Ctrl-C
-  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || written == 0) {
     throw Failure(WIFEXITED(status) && WEXITSTATUS(status) == 127
                       ? "gnuplot is not installed (Debian package gnuplot-nox)"
-                      : "gnuplot could not draw " + png.path());
+                      : "gnuplot could not draw " + png.shown());
   }
+  png.sync();
 }
 
 }  // namespace render

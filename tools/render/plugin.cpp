@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/render/failure.hpp"
+#include "tools/render/nearest.hpp"
 
 namespace render {
 namespace {
@@ -87,15 +88,50 @@ void load_first_copies(LilvWorld* world, const std::string& path) {
   }
 }
 
+const std::string our_prefix = std::string(ZUL_RENDER_URI_BASE) + "/zul-cv-";
+
 std::string uri_of(const std::string& name) {
   if (name.find(':') != std::string::npos) {
     return name;
   }
-  const std::string prefix = "zul-cv-";
-  return std::string(ZUL_RENDER_URI_BASE) + "/" + (name.starts_with(prefix) ? "" : prefix) + name;
+  return our_prefix + (name.starts_with("zul-cv-") ? name.substr(7) : name);
+}
+
+// What a misspelt plugin is held against: our short names for a short name,
+// every URI for a URI.
+std::vector<std::string> plugin_names(LilvWorld* world, bool uris) {
+  std::vector<std::string> names;
+  const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
+  LILV_FOREACH(plugins, i, plugins) {
+    const std::string uri = lilv_node_as_uri(lilv_plugin_get_uri(lilv_plugins_get(plugins, i)));
+    if (uris) {
+      names.push_back(uri);
+    } else if (is_ours(uri)) {
+      names.push_back(uri.substr(our_prefix.size()));
+    }
+  }
+  return names;
 }
 
 }  // namespace
+
+bool is_ours(const std::string& uri) {
+  return uri.starts_with(our_prefix);
+}
+
+std::string load_world(LilvWorld* world) {
+  const char* env = std::getenv("LV2_PATH");
+  if (env != nullptr && *env == '\0') {
+    throw Failure("LV2_PATH is set but empty: no directory to find plugins in (unset it for " +
+                  default_lv2_path() + ")");
+  }
+  if (env == nullptr) {
+    load_first_copies(world, default_lv2_path());
+    return default_lv2_path();
+  }
+  lilv_world_load_all(world);
+  return env;
+}
 
 const char* kind_name(PortKind kind) {
   switch (kind) {
@@ -113,28 +149,33 @@ const char* kind_name(PortKind kind) {
   return "other";
 }
 
+// The build's staged bundles come first for the zul-render of the build tree
+// only: an installed copy does not look into a build directory.
+bool from_build_tree() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return !error && self.parent_path() == ZUL_RENDER_BUILD_DIR;
+}
+
 std::string default_lv2_path() {
-  std::string path = ZUL_RENDER_STAGE_DIR;
+  std::string path = from_build_tree() ? ZUL_RENDER_STAGE_DIR ":" : "";
   if (const char* home = std::getenv("HOME")) {
-    path += std::string(":") + home + "/.lv2";
+    path += std::string(home) + "/.lv2:";
   }
-  return path + ":/usr/local/lib/lv2:/usr/lib/lv2";
+  return path + "/usr/local/lib/lv2:/usr/lib/lv2";
 }
 
 Plugin::Plugin(const std::string& name)
     : world_(lilv_world_new(), lilv_world_free), uri_(uri_of(name)) {
   LilvWorld* world = world_.get();
-  const char* env = std::getenv("LV2_PATH");
-  const std::string search = env != nullptr ? env : default_lv2_path();
-  if (env == nullptr) {
-    load_first_copies(world, search);
-  } else {
-    lilv_world_load_all(world);
-  }
+  const std::string search = load_world(world);
   Node uri(world, uri_.c_str());
   plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri.node);
   if (plugin_ == nullptr) {
-    throw Failure("no plugin " + uri_ + " in the LV2 path " + search);
+    const bool by_uri = name.find(':') != std::string::npos;
+    throw Failure(
+        "no plugin " + uri_ + " in the LV2 path " + search +
+        did_you_mean(by_uri ? name : uri_.substr(our_prefix.size()), plugin_names(world, by_uri)));
   }
   Node plugin_name(lilv_plugin_get_name(plugin_));
   name_ = plugin_name.node != nullptr ? lilv_node_as_string(plugin_name.node) : uri_;
@@ -208,14 +249,17 @@ PortInfo Plugin::read_port(uint32_t index) const {
 }
 
 const PortInfo& Plugin::port(const std::string& symbol) const {
-  std::string symbols;
+  std::string list;
+  std::vector<std::string> symbols;
   for (const PortInfo& info : ports_) {
     if (info.symbol == symbol) {
       return info;
     }
-    symbols += (symbols.empty() ? "" : ", ") + info.symbol;
+    list += (list.empty() ? "" : ", ") + info.symbol;
+    symbols.push_back(info.symbol);
   }
-  throw Failure(name_ + " has no port '" + symbol + "' (its ports: " + symbols + ")");
+  throw Failure(name_ + " has no port '" + symbol + "' (its ports: " + list + ")" +
+                did_you_mean(symbol, symbols));
 }
 
 std::vector<std::string> Plugin::required_features() const {

@@ -34,8 +34,16 @@ struct PortInfo {
 
 const char* kind_name(PortKind kind);
 
-// The LV2 path searched when LV2_PATH is unset: the staged bundles first.
+// The LV2 path searched when LV2_PATH is unset: run from the build tree, the
+// staged bundles first.
 std::string default_lv2_path();
+
+// Loads the bundles of LV2_PATH or, when it is unset, of the default path
+// (the first copy of each bundle name); returns the path searched. An empty
+// LV2_PATH is a Failure: it would find nothing.
+std::string load_world(LilvWorld* world);
+// The URI is one of this project's plugins.
+bool is_ours(const std::string& uri);
 
 // Loads every bundle on the LV2 path and finds one plugin in it.
 class Plugin {
@@ -63,6 +71,10 @@ class Plugin {
   std::string name_;
   std::vector<PortInfo> ports_;
 };
+
+// What --list prints: every plugin on the LV2 path that zul-render can run,
+// ours first, one a line: URI and name.
+std::string plugin_list();
 
 // What --ports prints: the URI, the name, and a table of the ports in
 // aligned columns with their ranges, units and properties.

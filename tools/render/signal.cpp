@@ -1,17 +1,23 @@
 #include "tools/render/signal.hpp"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <numbers>
+#include <vector>
 
 #include "tools/render/cli.hpp"
 #include "tools/render/failure.hpp"
+#include "tools/render/nearest.hpp"
+#include "tools/render/notes.hpp"
 
 namespace render {
 namespace {
@@ -51,22 +57,32 @@ Generator parse_generator(Shape shape, const std::string& name, const std::strin
     if (equals == std::string::npos) {
       throw UsageError("generator " + name + ": '" + param + "' is not PARAM=VALUE");
     }
-    const double value = parse_number(param.substr(equals + 1), name + " " + key);
-    if (key == "freq" && value > 0.0 && std::isfinite(value)) {
+    const std::string text = param.substr(equals + 1);
+    const double value = parse_number(text, name + " " + key);
+    auto refuse = [&](const std::string& wanted) {
+      throw UsageError("generator " + name + ": " + param + " is not " + wanted);
+    };
+    if (key == "freq") {
+      if (!(value > 0.0 && std::isfinite(value))) {
+        refuse("a frequency above 0 Hz");
+      }
       g.freq = value;
-    } else if (key == "freq") {
-      throw UsageError("generator " + name + ": freq must be above 0 Hz");
     } else if (key == "amp") {
       g.amp = value;
     } else if (key == "offset") {
       g.offset = value;
-    } else if (key == "at" && shape == Shape::step && value >= 0.0) {
+    } else if (key == "at" && shape == Shape::step) {
+      if (!(value >= 0.0 && std::isfinite(value))) {
+        refuse("a time in seconds from 0 on");
+      }
       g.at = value;
-    } else if (key == "seed" && shape == Shape::noise && value >= 0.0 && value <= 4294967295.0 &&
-               std::floor(value) == value) {
+    } else if (key == "seed" && shape == Shape::noise) {
+      if (!(value >= 0.0 && value <= 4294967295.0 && std::floor(value) == value)) {
+        refuse("a whole number from 0 to 4294967295");
+      }
       g.seed = static_cast<uint32_t>(value);
     } else {
-      throw UsageError("generator " + name + " has no parameter '" + param +
+      throw UsageError("generator " + name + " has no parameter '" + key +
                        "' (freq, amp, offset; at for step; seed for noise)");
     }
   }
@@ -145,6 +161,14 @@ class FileSource : public Source {
  public:
   FileSource(const std::string& path, const std::string& symbol, uint32_t rate, uint64_t frames)
       : path_(path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+      throw Failure("cannot read " + path + ": " +
+                    (errno == ENOENT ? "no such file" : std::strerror(errno)));
+    }
+    if (S_ISDIR(status.st_mode)) {
+      throw Failure("cannot read " + path + ": a directory, not a sound file");
+    }
     SF_INFO info{};
     file_ = sf_open(path.c_str(), SFM_READ, &info);
     if (file_ == nullptr) {
@@ -164,11 +188,8 @@ class FileSource : public Source {
     }
     left_ = static_cast<uint64_t>(std::max<sf_count_t>(info.frames, 0));
     if (left_ < frames) {
-      std::fprintf(stderr,
-                   "zul-render: note: %s has %llu frames, the render %llu: %s is fed 0 after "
-                   "its end\n",
-                   path.c_str(), static_cast<unsigned long long>(left_),
-                   static_cast<unsigned long long>(frames), symbol.c_str());
+      note(path + " has " + std::to_string(left_) + " frames, the render " +
+           std::to_string(frames) + ": " + symbol + " is fed 0 after its end");
     }
   }
   ~FileSource() override { sf_close(file_); }
@@ -191,7 +212,37 @@ class FileSource : public Source {
   uint64_t left_;
 };
 
+// Sampled at the frames, a shape that repeats faster than half the rate
+// shows as a slower one: said, and rendered as asked.
+void warn_if_aliased(const Generator& g, const std::string& name, const std::string& symbol,
+                     uint32_t rate) {
+  const bool periodic = g.shape == Shape::square || g.shape == Shape::ramp ||
+                        g.shape == Shape::triangle || g.shape == Shape::sine;
+  if (!periodic || g.freq <= rate / 2.0) {
+    return;
+  }
+  const double folded = std::fmod(g.freq, static_cast<double>(rate));
+  const double seen = std::min(folded, rate - folded);
+  warn(symbol + ": " + name + " at " + show(g.freq) + " Hz is above half the rate (" +
+       show(rate / 2.0) + " Hz): its frames repeat at " + show(seen) + " Hz");
+}
+
 }  // namespace
+
+std::optional<double> constant_value(const std::string& source) {
+  char* end = nullptr;
+  const double value = std::strtod(source.c_str(), &end);
+  if (!source.empty() && end == source.c_str() + source.size()) {
+    return value;
+  }
+  const auto comma = source.find(',');
+  if (source.substr(0, comma) != "constant") {
+    return std::nullopt;
+  }
+  const Generator g = parse_generator(Shape::constant, "constant",
+                                      comma == std::string::npos ? "" : source.substr(comma + 1));
+  return g.offset + g.amp;
+}
 
 uint64_t first_frame_at(double seconds, uint32_t rate) {
   const double exact = seconds * rate;
@@ -210,17 +261,25 @@ std::unique_ptr<Source> open_input(const std::string& source, const std::string&
   const auto shape = shapes().find(name);
   if (shape != shapes().end()) {
     const std::string params = comma == std::string::npos ? "" : source.substr(comma + 1);
-    return std::make_unique<Generated>(parse_generator(shape->second, name, params), rate, frames);
+    const Generator g = parse_generator(shape->second, name, params);
+    warn_if_aliased(g, name, symbol, rate);
+    return std::make_unique<Generated>(g, rate, frames);
   }
   char* end = nullptr;
   const double constant = std::strtod(source.c_str(), &end);
   if (end == source.c_str() + source.size()) {
     return std::make_unique<Constant>(static_cast<float>(constant));
   }
-  if (source.find_first_of("./") == std::string::npos) {
+  struct stat status {};
+  if (source.find_first_of("./") == std::string::npos && stat(source.c_str(), &status) != 0) {
+    std::vector<std::string> names;
+    for (const auto& known : shapes()) {
+      names.push_back(known.first);
+    }
     throw UsageError("unknown generator '" + name +
                      "' (constant, step, square, ramp, triangle, sine, noise, a number or a "
-                     "file name)");
+                     "file name)" +
+                     did_you_mean(name, names));
   }
   return std::make_unique<FileSource>(source, symbol, rate, frames);
 }

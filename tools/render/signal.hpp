@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace render {
@@ -23,5 +24,9 @@ class Source {
 // name; a file is opened and checked now. `symbol` names the input in notes.
 std::unique_ptr<Source> open_input(const std::string& source, const std::string& symbol,
                                    uint32_t rate, uint64_t frames);
+
+// The value of a constant source (a number, or the constant generator), for
+// the range check; none for any other.
+std::optional<double> constant_value(const std::string& source);
 
 }  // namespace render
