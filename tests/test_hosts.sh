@@ -15,10 +15,9 @@ render=$2
 probe=$3
 base=$4
 here=$(cd "$(dirname "$0")" && pwd)
-suffix=${ZUL_HOSTS_AUDIO_SUFFIX--audio}  # the audio forms' URIs: the CV plugin's URI + suffix
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+cd "$scratch" || exit 1
 passed=0
 failed=0
 
@@ -88,6 +87,7 @@ signal wide2.wav 12 2 "-0 $edges"
 signal unit1.wav 1 1 "-0 $edges"
 signal unit2.wav 1 2 "-0 $edges"
 signal mix1.wav 12 1 "$edges"
+# shellcheck disable=SC2046  # one argument a sample
 "$probe" write zero.wav $rate 1 $(printf '0 %.0s' $(seq $frames))
 
 export LC_ALL=C  # Ardour matches an undo command's name untranslated
@@ -101,7 +101,7 @@ zul_render() { env -u LV2_PATH "$render" "$@"; }
 # ports URI: "index class direction symbol default toggled" for each port of
 # the plugin, as lilv reads its Turtle.
 ports() {
-  lv2info "$1" | awk '
+  lv2info "$1" 2>/dev/null | awk '
     function flush() { if (index_ != "") print index_, class, dir, symbol, default_, toggled }
     /^\tPort [0-9]+:$/ { flush(); index_ = $2 + 0; class = dir = symbol = ""; default_ = "-"; toggled = 0 }
     /lv2core#(Audio|Control|CV)Port$/ { class = $NF; sub(/.*#/, "", class) }
@@ -138,6 +138,7 @@ host_lv2apply() {
 host_ffmpeg() {
   local controls="" symbol
   for symbol in "${!setting[@]}"; do controls+="${controls:+|}$symbol=${setting[$symbol]}"; done
+  # shellcheck disable=SC2016  # ffmpeg's own quotes; its colons escaped
   local filter="lv2=p='${1//:/\\:}'${controls:+:c='$controls'}"
   local ff=(ffmpeg -nostdin -hide_banner -loglevel error -y)
   if [ ${#ins[@]} -eq 0 ]; then  # a source: the plugin makes the stream
@@ -210,17 +211,33 @@ host_ardour() {
     cp session/export/zul.wav "$2" || { cat ardour.log; return 1; }
 }
 
+# reference set|default DIR: zul-render driving the CV plugin on the row's
+# inputs, with its controls as set or at their defaults.
+reference() {
+  local args=() i symbol
+  for i in "${!audio_in[@]}"; do args+=(--input "${audio_in[$i]}=${ins[$i]}"); done
+  for symbol in "${!setting[@]}"; do
+    if grep -qx "$symbol" <<<"$cv_inputs"; then
+      args+=(--input "$symbol=${setting[$symbol]}")
+    elif [ "$1" = set ]; then
+      args+=(--set "$symbol=${setting[$symbol]}")
+    fi
+  done
+  rm -rf "$2"
+  zul_render "$plugin" --rate $rate --duration $seconds "${args[@]}" --out "$2" 2>render.log
+}
+
 # --- the table ---------------------------------------------------------------------
-declare -A setting offsets
+declare -A setting
 while read -r name settings hosts; do
   [ -n "$name" ] || continue
   plugin=zul-cv-$name
-  uri=$base/$plugin$suffix
+  uri=$base/$plugin-audio
   table_ports=$(ports "$uri")
   [ -n "$table_ports" ] || { fail "$uri: lilv finds no such plugin in $stage"; continue; }
   setting=()
   [ "$settings" = - ] || for pair in ${settings//,/ }; do setting[${pair%%=*}]=${pair#*=}; done
-  audio_in=() audio_out=() controls=() cv_constant=()
+  audio_in=() audio_out=() controls=()
   while read -r index class dir symbol default toggled; do
     case $class/$dir in
       AudioPort/in) audio_in+=("$symbol") ;;
@@ -232,6 +249,10 @@ while read -r name settings hosts; do
   outputs=${#audio_out[@]}
   # The CV plugin reads as CV what the audio form makes a control.
   cv_inputs=$(zul_render "$plugin" --ports | awk '$3 == "CV" && $4 == "input" { print $2 }')
+  controls_set=0
+  for symbol in "${!setting[@]}"; do
+    grep -qx "$symbol" <<<"$cv_inputs" || controls_set=1
+  done
 
   for host in $hosts; do
     case $host in
@@ -241,21 +262,6 @@ while read -r name settings hosts; do
     esac
     ins=()
     for i in "${!audio_in[@]}"; do ins+=("$signals$((i + 1)).wav"); done
-    # The reference, and one at the default controls that must differ.
-    reference() {
-      local args=() i symbol
-      for i in "${!audio_in[@]}"; do args+=(--input "${audio_in[$i]}=${ins[$i]}"); done
-      for symbol in "${!setting[@]}"; do
-        if grep -qx "$symbol" <<<"$cv_inputs"; then
-          args+=(--input "$symbol=${setting[$symbol]}")
-        elif [ "$1" = set ]; then
-          args+=(--set "$symbol=${setting[$symbol]}")
-        fi
-      done
-      rm -rf "$2"
-      zul_render "$plugin" --rate $rate --duration $seconds "${args[@]}" \
-        --out "$2" 2>render.log
-    }
     reference set ref || { fail "$name: zul-render failed" "$(cat render.log)"; continue; }
     out=$host-$name.wav
     start=$SECONDS
@@ -278,16 +284,15 @@ while read -r name settings hosts; do
     if [ $ok = 1 ]; then
       if [ "$(tr ' ' '\n' <<<"$results" | sort -u | wc -l)" = 1 ]; then
         pass
-        offsets[$host]+="${offsets[$host]:+ }$name:${results%% *}"
-        echo "ok $name in $host: ${#audio_out[@]} outputs bit for bit, ${results%% *} (${took} s)"
+        echo "ok $name in $host: outputs: ${#audio_out[@]}, bit for bit at ${results%% *} (${took} s)"
       else
         fail "$name in $host: the outputs lie at different offsets: $results"
       fi
     fi
     # With a control set, the render at the default controls must not match:
     # the host passed the setting, and the comparison can tell.
-    if [ "$(zul_render "$plugin" --ports | awk -v s=",$settings," '$3 == "control" && index(s, "," $2 "=") { n++ } END { print n + 0 }')" -gt 0 ]; then
-      if ! reference defaults default; then
+    if [ $controls_set = 1 ]; then
+      if ! reference default default; then
         fail "$name: zul-render failed at the defaults"
       elif "$probe" match "default/${audio_out[0]}.wav" "$out" 0 $max_offset >/dev/null; then
         fail "$name in $host: the output matches a render at the default controls too"
@@ -301,16 +306,16 @@ done <<<"$table"
 # --- what GStreamer registers --------------------------------------------------------
 # Exactly the plugins with one audio input and one output, or none and one.
 expected=$(awk '/gstreamer/ { print $1 }' <<<"$table" | sort)
-registered=$(gst-inspect-1.0 lv2 2>/dev/null | awk -v p="$(sed 's/[^A-Za-z0-9+-]/-/g' <<<"${base#*://}/zul-cv-")" \
-  -v s="$suffix" 'index($1, p) == 1 { n = substr($1, length(p) + 1); sub(/:$/, "", n); if (s == "" || sub(s "$", "", n)) print n }' | sort)
+prefix=$(sed 's/[^A-Za-z0-9+-]/-/g' <<<"${base#*://}/zul-cv-")
+registered=$(gst-inspect-1.0 lv2 2>/dev/null | sed -n "s/^ *$prefix\([^:]*\)-audio: .*/\1/p" | sort)
 if [ "$registered" = "$expected" ]; then pass; else
   fail "GStreamer's lv2 elements are not the table's:" "$(diff <(echo "$expected") <(echo "$registered"))"
 fi
 
 # --- Ardour's plugin list --------------------------------------------------------------
 # All nine audio forms, each a plugin Ardour can use.
-listed=$(LC_ALL=C timeout 60 ardour7-lua -- "$here/ardour/list_plugins.lua" 2>/dev/null |
-  sed -n "s|^lv2 $base/zul-cv-\(.*\)$suffix$|\1|p" | sort)
+listed=$(timeout 60 ardour7-lua -- "$here/ardour/list_plugins.lua" 2>/dev/null |
+  sed -n "s|^lv2 $base/zul-cv-\(.*\)-audio$|\1|p" | sort)
 wanted=$(awk 'NF { print $1 }' <<<"$table" | sort)
 if [ "$listed" = "$wanted" ]; then
   pass
@@ -319,6 +324,5 @@ else
   fail "Ardour's LV2 plugins are not the nine audio forms:" "$(diff <(echo "$wanted") <(echo "$listed"))"
 fi
 
-for host in "${!offsets[@]}"; do echo "offsets in $host: ${offsets[$host]}"; done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
