@@ -195,7 +195,7 @@ host_ecasound() {
 # number among the control ports.
 preset=0d6e2b4a-8c1f-4a5e-b7d3-2e9f6a1c3b70
 mkdir -p "$XDG_CONFIG_HOME/ardour7/export"
-cp "$here"/ardour/zul-float.* "$XDG_CONFIG_HOME/ardour7/export/"
+cp "$here/ardour/zul-float.preset" "$XDG_CONFIG_HOME/ardour7/export/"
 host_ardour() {
   local numbers="" n=0 symbol default toggled
   for port in "${controls[@]}"; do
