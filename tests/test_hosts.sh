@@ -197,18 +197,26 @@ preset=0d6e2b4a-8c1f-4a5e-b7d3-2e9f6a1c3b70
 mkdir -p "$XDG_CONFIG_HOME/ardour7/export"
 cp "$here/ardour/zul-float.preset" "$XDG_CONFIG_HOME/ardour7/export/"
 host_ardour() {
-  local numbers="" n=0 symbol default toggled
+  local numbers="" n=0 symbol default toggled try status
   for port in "${controls[@]}"; do
     read -r symbol default toggled <<<"$port"
     [ -z "${setting[$symbol]+set}" ] || numbers+="${numbers:+,}$n=${setting[$symbol]}"
     n=$((n + 1))
   done
-  rm -rf session
-  { ardour7-new_session -m 1 -s $rate session zul &&
-    ZUL_SESSION_DIR=$PWD/session ZUL_SESSION_NAME=zul ZUL_INPUT=$PWD/${ins[0]} ZUL_FRAMES=$frames \
-      ZUL_URI=$1 ZUL_CONTROLS=$numbers ZUL_PRESET=$preset \
-      timeout 60 ardour7-lua -- "$here/ardour/render.lua"; } >ardour.log 2>&1 &&
-    cp session/export/zul.wav "$2" || { cat ardour.log; return 1; }
+  # Ardour 7.3 headless dies now and then of its own heap corruption
+  # ("double free or corruption"), more often on a loaded machine: a run
+  # that ends by a signal is made again, up to three times, and said.
+  for try in 1 2 3; do
+    rm -rf session
+    { ardour7-new_session -m 1 -s $rate session zul &&
+      ZUL_SESSION_DIR=$PWD/session ZUL_SESSION_NAME=zul ZUL_INPUT=$PWD/${ins[0]} ZUL_FRAMES=$frames \
+        ZUL_URI=$1 ZUL_CONTROLS=$numbers ZUL_PRESET=$preset \
+        timeout 60 ardour7-lua -- "$here/ardour/render.lua"; } >ardour.log 2>&1
+    status=$?
+    [ $status -gt 128 ] || [ $status = 124 ] || break
+    echo "note: Ardour ended with status $status (try $try)" >&3
+  done
+  [ $status = 0 ] && cp session/export/zul.wav "$2" || { cat ardour.log; return 1; }
 }
 
 # reference set|default DIR: zul-render driving the CV plugin on the row's
@@ -265,7 +273,7 @@ while read -r name settings hosts; do
     reference set ref || { fail "$name: zul-render failed" "$(cat render.log)"; continue; }
     out=$host-$name.wav
     start=$SECONDS
-    if ! "host_$host" "$uri" "$out" >host.log 2>&1; then
+    if ! "host_$host" "$uri" "$out" 3>&1 >host.log 2>&1; then
       fail "$name in $host: the host failed" "$(tail -20 host.log)"
       continue
     fi
