@@ -5,6 +5,8 @@
 //   wav_probe at FILE FRAME...                the samples at those frames
 //   wav_probe range FILE                      lowest and highest sample
 //   wav_probe write FILE RATE CHANNELS V...   a 32-bit float WAV of those samples
+//   wav_probe merge OUT IN...                 the mono files IN as the channels of OUT
+//   wav_probe match REF FILE CHANNEL MAX      where in FILE's CHANNEL REF's samples lie
 //   wav_probe tmpfile DIR                     exit 0 where DIR takes unnamed files
 //                                             (O_TMPFILE)
 // Samples print with %.9g, which tells every float apart; runs break where
@@ -104,6 +106,88 @@ int write(int argc, char** argv) {
   return 0;
 }
 
+// The mono files as the channels of one 32-bit float WAV file, frame by
+// frame, as far as the longest (a shorter one is followed by zeros).
+int merge(int argc, char** argv) {
+  std::vector<Sound> inputs;
+  sf_count_t frames = 0;
+  for (int i = 3; i < argc; ++i) {
+    inputs.push_back(read(argv[i]));
+    if (inputs.back().info.channels != 1) {
+      std::fprintf(stderr, "wav_probe: %s is not mono\n", argv[i]);
+      return 1;
+    }
+    frames = std::max(frames, inputs.back().info.frames);
+  }
+  SF_INFO info{};
+  info.samplerate = inputs.front().info.samplerate;
+  info.channels = static_cast<int>(inputs.size());
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  std::vector<float> samples(static_cast<std::size_t>(frames) * inputs.size());
+  for (std::size_t c = 0; c < inputs.size(); ++c) {
+    for (std::size_t f = 0; f < inputs[c].samples.size(); ++f) {
+      samples[f * inputs.size() + c] = inputs[c].samples[f];
+    }
+  }
+  SNDFILE* file = sf_open(argv[2], SFM_WRITE, &info);
+  if (file == nullptr) {
+    std::fprintf(stderr, "wav_probe: cannot write %s: %s\n", argv[2], sf_strerror(nullptr));
+    return 1;
+  }
+  sf_writef_float(file, samples.data(), frames);
+  sf_close(file);
+  return 0;
+}
+
+// Finds the smallest offset, up to MAX frames, from which CHANNEL (counted
+// from 0) of FILE holds every sample of the mono REF bit for bit, and prints
+// it with the frames before and after. A host that delays its output shows
+// as an offset; one that changes a sample, or writes anything but 32-bit
+// float, fails.
+int match(char** argv) {
+  const Sound ref = read(argv[2]);
+  const Sound got = read(argv[3]);
+  const auto channel = index(argv[4]);
+  const auto max = index(argv[5]);
+  const auto channels = static_cast<std::size_t>(got.info.channels);
+  if ((got.info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT) {
+    std::printf("%s is not 32-bit float (libsndfile format 0x%x)\n", argv[3], got.info.format);
+    return 1;
+  }
+  if (ref.info.channels != 1 || channel >= channels) {
+    std::printf("%s has %zu channels, no channel %zu\n", argv[3], channels, channel);
+    return 1;
+  }
+  const std::size_t frames = got.samples.size() / channels;
+  const auto at = [&](std::size_t frame) {
+    return std::bit_cast<uint32_t>(got.samples[frame * channels + channel]);
+  };
+  for (std::size_t offset = 0; offset <= max && offset + ref.samples.size() <= frames; ++offset) {
+    std::size_t i = 0;
+    while (i < ref.samples.size() && at(offset + i) == std::bit_cast<uint32_t>(ref.samples[i])) {
+      ++i;
+    }
+    if (i == ref.samples.size()) {
+      std::printf("offset=%zu after=%zu\n", offset, frames - offset - i);
+      return 0;
+    }
+  }
+  // No offset fits: show the first difference at offset 0.
+  std::size_t i = 0;
+  while (i < ref.samples.size() && i < frames && at(i) == std::bit_cast<uint32_t>(ref.samples[i])) {
+    ++i;
+  }
+  if (i < ref.samples.size() && i < frames) {
+    std::printf("no offset up to %zu: frame %zu holds %s, %s has %s\n", max, i,
+                text(got.samples[i * channels + channel]).c_str(), argv[2],
+                text(ref.samples[i]).c_str());
+  } else {
+    std::printf("no offset up to %zu: %zu frames, %s has %zu\n", max, frames, argv[2],
+                ref.samples.size());
+  }
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,8 +199,15 @@ int main(int argc, char** argv) {
   if (command == "write" && argc >= 5) {
     return write(argc, argv);
   }
+  if (command == "merge" && argc >= 4) {
+    return merge(argc, argv);
+  }
+  if (command == "match" && argc == 6) {
+    return match(argv);
+  }
   if (command.empty()) {
-    std::fprintf(stderr, "usage: wav_probe info|runs|at|range|write FILE ...\n");
+    std::fprintf(stderr,
+                 "usage: wav_probe info|runs|at|range|write|merge|match|tmpfile FILE ...\n");
     return 2;
   }
   if (command == "info") {
