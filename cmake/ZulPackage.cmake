@@ -30,7 +30,8 @@ string(JOIN "\n" description "real-time LV2 plugins for control-voltage signals"
   "absolute value, a four-way rounding, a parameter modulation, a slew"
   "limiter, a gate with hysteresis, a range splitter and a smoothed control"
   "to CV. Each is its own bundle; none allocates, locks or calls a library"
-  "function while it runs, and the results are bit-exact on x86-64 and AArch64.")
+  "function while it runs, and the results are bit-exact on x86-64 (with and"
+  "without FMA), AArch64 and 32-bit ARM (armhf).")
 zul_package(plugins "${PROJECT_NAME}" "${description}")
 set(CPACK_DEBIAN_PLUGINS_PACKAGE_PROVIDES lv2-plugin)
 string(JOIN "\n" description "real-time LV2 control-voltage plugins, audio-port forms"

@@ -23,15 +23,8 @@ trap 'rm -rf "$work"' EXIT
 
 # 1. Instructions per sample: 200 blocks of 256 frames, counted only inside run;
 #    for the slew limiter and the smoothing filter also in each regime.
-blocks=200
 count() {  # plugin [regime]: prints "plugin[/regime] count"
-  local name=$1${2:+/$2} file=$work/$1${2:+.$2}
-  valgrind --tool=callgrind --callgrind-out-file="$file.callgrind" \
-    --toggle-collect='*zul::frame::run<*' \
-    build/bench/zul-count "$1" "$blocks" ${2:+"$2"} >/dev/null 2>"$file.log" ||
-    { cat "$file.log"; exit 1; }
-  total=$(sed -n 's/^totals: //p' "$file.callgrind")
-  awk -v p="$name" -v t="$total" -v b="$blocks" 'BEGIN { printf "%s %.2f\n", p, t / (b * 256) }'
+  echo "$1${2:+/$2} $(scripts/instructions.sh build/bench/zul-count "$@")"
 }
 {
   for p in $plugins; do count "$p"; done

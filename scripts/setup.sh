@@ -26,6 +26,7 @@ if [ "${1:-}" = --checks ]; then
     g++-aarch64-linux-gnu binutils-aarch64-linux-gnu  # AArch64 cross build and library checks
     g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf  # the same for 32-bit ARM (armhf)
     googletest             # GoogleTest's sources, built for AArch64
+    debhelper              # the distro stage: Debian's own build of the packages
   )
 fi
 

@@ -12,11 +12,14 @@
 #             qemu-arm
 #   nofma     each test program of the default build under qemu-x86_64 on a
 #             CPU without FMA
+#   distro    built as Debian builds it (dpkg-buildpackage, debhelper,
+#             hardening flags, the test suite, lintian), again for byte-identical
+#             packages, and with Fedora's and Arch's flags (scripts/distro.sh)
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --checks
-stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma},"
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro},"
 jobs=$(nproc)
 timings=()
 
@@ -140,4 +143,5 @@ stage tsan tsan_stage
 stage aarch64 aarch64_stage
 stage armhf armhf_stage
 stage nofma nofma_stage
+stage distro scripts/distro.sh
 echo "=== stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"

@@ -195,6 +195,10 @@ check_deb() {
     test "$(grep -c '^ [^ ]' <<<"$description")" -gt 0 -a -n "$(head -n 1 <<<"$description")"
   check "Description lines fit in 80 columns" \
     equal "$(awk 'length > 80' <<<"$description")" ""
+  if [ "$package" = "$name" ]; then
+    check "Description names every architecture the results are exact on" \
+      grep -q 'x86-64 (with and without FMA), AArch64 and 32-bit ARM' <<<"$(tr '\n' ' ' <<<"$description" | tr -s ' ')"
+  fi
 
   check "lintian finds no error and no warning" lintian_clean "$deb"
 
@@ -217,7 +221,8 @@ if [[ " $packages " == *" $name-tools "* ]]; then
 fi
 
 # Reproducible: the same commit built again, in another directory and later,
-# with the same toolchain and options, gives the same packages byte for byte.
+# with the same toolchain, build type and flags (a distribution's too), gives
+# the same packages byte for byte.
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 again=$scratch/again
 rebuilt() {
@@ -225,6 +230,9 @@ rebuilt() {
   toolchain=$(cache_value CMAKE_TOOLCHAIN_FILE)
   cmake -S "$source" -B "$again" ${toolchain:+--toolchain "$toolchain"} \
     -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" -DZUL_CV_TOOLS="$(cache_value ZUL_CV_TOOLS)" \
+    -DCMAKE_CXX_FLAGS="$(cache_value CMAKE_CXX_FLAGS)" \
+    -DCMAKE_MODULE_LINKER_FLAGS="$(cache_value CMAKE_MODULE_LINKER_FLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(cache_value CMAKE_EXE_LINKER_FLAGS)" \
     -DZUL_CV_DOMAIN="$(cache_value ZUL_CV_DOMAIN)" -DZUL_CV_TESTS=OFF -DZUL_CV_BENCH=OFF \
     >"$scratch/again.log" 2>&1 &&
     cmake --build "$again" --parallel "$(nproc)" >>"$scratch/again.log" 2>&1 &&
