@@ -61,7 +61,7 @@ described_ports() {
     /^\t\tlv2:minimum / { min = sprintf("%g", $2) }
     /^\t\tlv2:maximum / { max = sprintf("%g", $2) }
     /^\t\t<http:\/\/lv2plug.in\/ns\/extensions\/units#unit> / {
-      unit = $2; sub(/.*#/, "", unit); sub(/>.*/, "", unit)
+      unit = $2; sub(/>.*/, "", unit); sub(/.*[#\/]/, "", unit)
     }
     /^\t\ta lv2:|^\t\t\tlv2:(Input|Output)Port/ {
       if ($0 ~ /lv2:CVPort/) kind = "cv"

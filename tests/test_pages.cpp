@@ -43,6 +43,7 @@ class World {
       nodes_[name] = lilv_new_uri(world_, (std::string(lv2) + name).c_str());
     }
     nodes_["unit"] = lilv_new_uri(world_, (std::string(units) + "unit").c_str());
+    nodes_["symbol"] = lilv_new_uri(world_, (std::string(units) + "symbol").c_str());
   }
   ~World() {
     for (auto& [name, node] : nodes_) lilv_node_free(node);
@@ -58,6 +59,7 @@ class World {
     return p;
   }
   const LilvNode* node(const std::string& name) const { return nodes_.at(name); }
+  LilvWorld* get() const { return world_; }
 
  private:
   LilvWorld* world_;
@@ -186,12 +188,21 @@ std::string port_text(const LilvPlugin* plugin, const LilvPort* port, const Lilv
   return kind + " " + direction;
 }
 
-// The unit as the page writes it, or "" for a port without one.
+// The unit as the page writes it, or "" for a port without one: the symbol
+// that the Turtle gives it (the project's volt), else the page's text for a
+// unit of LV2's.
 std::string unit_of(const LilvPlugin* plugin, const LilvPort* port) {
   LilvNodes* values = lilv_port_get_value(plugin, port, world().node("unit"));
   if (values == nullptr) return "";
   const std::string uri = lilv_node_as_uri(lilv_nodes_get_first(values));
+  LilvNode* symbol =
+      lilv_world_get(world().get(), lilv_nodes_get_first(values), world().node("symbol"), nullptr);
   lilv_nodes_free(values);
+  if (symbol != nullptr) {
+    const std::string text = lilv_node_as_string(symbol);
+    lilv_node_free(symbol);
+    return text;
+  }
   const std::string fragment =
       uri.rfind(units, 0) == 0 ? uri.substr(std::string(units).size()) : uri;
   const auto text = unit_text.find(fragment);

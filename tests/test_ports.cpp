@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -30,6 +31,7 @@ constexpr const char* doap = "http://usefulinc.com/ns/doap#";
 constexpr const char* foaf = "http://xmlns.com/foaf/0.1/";
 constexpr const char* rdf_type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* rdfs_comment = "http://www.w3.org/2000/01/rdf-schema#comment";
+constexpr const char* rdfs_label = "http://www.w3.org/2000/01/rdf-schema#label";
 
 // Where Debian keeps the LV2 specifications: the plugin classes are defined there.
 constexpr const char* system_lv2_dir = "/usr/lib/lv2";
@@ -123,6 +125,11 @@ void expect_float(const LilvNode* node, float expected, const char* what, const 
   EXPECT_TRUE(lilv_node_is_float(node))
       << symbol << ": " << what << " is not a float literal: " << lilv_node_as_string(node);
   EXPECT_EQ(lilv_node_as_float(node), expected) << symbol << ": " << what;
+}
+
+// The URI of a unit of the table: LV2's, or the project's volt.
+std::string unit_uri(const char* unit) {
+  return std::string(unit) == ports::volt ? ZUL_TEST_VOLT_URI : std::string(units) + unit;
 }
 
 bool is_cv_hint(ports::Hint hint) {
@@ -224,11 +231,47 @@ TEST_P(PortTable, PortsMatchTheTable) {
     if (expected.unit != nullptr) {
       ASSERT_EQ(unit.size(), 1u) << s << ": no unit or more than one";
       ASSERT_TRUE(lilv_node_is_uri(unit.first())) << s;
-      EXPECT_EQ(std::string(lilv_node_as_uri(unit.first())), std::string(units) + expected.unit);
+      EXPECT_EQ(std::string(lilv_node_as_uri(unit.first())), unit_uri(expected.unit)) << s;
     } else {
       EXPECT_EQ(unit.size(), 0u) << s << ": has a unit: " << as_string(unit.first());
     }
   }
+}
+
+// Every bundle defines the volt its ports carry, as a host looks it up from a
+// port: a units:Unit with the symbol, label and format that it shows. Each
+// plugin is read from its own bundle alone, so that no other defines it.
+TEST_P(PortTable, EachBundleDefinesTheVolt) {
+  const ports::Plugin& row = GetParam();
+  const auto in_volts = [](const ports::Port& p) {
+    return p.unit != nullptr && std::string(p.unit) == ports::volt;
+  };
+  const auto port_in_volts = std::find_if(row.ports.begin(), row.ports.end(), in_volts);
+  ASSERT_NE(port_in_volts, row.ports.end()) << row.name << " has no port in volts";
+
+  std::unique_ptr<LilvWorld, void (*)(LilvWorld*)> lone(lilv_world_new(), lilv_world_free);
+  const auto node = [&lone](const std::string& uri) {
+    return own(lilv_new_uri(lone.get(), uri.c_str()));
+  };
+  const std::string bundle = std::string("file://") + ZUL_TEST_STAGE_DIR + "/" + row.name + ".lv2/";
+  lilv_world_load_bundle(lone.get(), node(bundle).get());
+  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(lone.get()),
+                                                     node(host::plugin_uri(row.name)).get());
+  ASSERT_NE(plugin, nullptr) << bundle;
+  const LilvPort* port = lilv_plugin_get_port_by_index(plugin, port_in_volts->index);
+  ASSERT_NE(port, nullptr);
+  const Node unit = own(lilv_port_get(plugin, port, node(std::string(units) + "unit").get()));
+  ASSERT_NE(unit, nullptr) << port_in_volts->symbol << " has no unit";
+  EXPECT_EQ(as_string(unit.get()), std::string(ZUL_TEST_VOLT_URI));
+
+  const auto value = [&](const std::string& predicate) {
+    return as_string(
+        own(lilv_world_get(lone.get(), unit.get(), node(predicate).get(), nullptr)).get());
+  };
+  EXPECT_EQ(value(rdf_type), std::string(units) + "Unit");
+  EXPECT_EQ(value(std::string(units) + "symbol"), "V");
+  EXPECT_EQ(value(rdfs_label), "volt");
+  EXPECT_EQ(value(std::string(units) + "render"), "%f V");
 }
 
 // The enable is the port a host may map its own bypass button to where

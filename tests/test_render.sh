@@ -93,6 +93,9 @@ expect "ports header" "#  symbol     kind     direction  default  range       un
   "$(sed -n 3p ports.txt)"
 expect "ports with unit" '2  rise_time  control  input      10       0 to 10000  ms    "Rise time"' \
   "$(sed -n 6p ports.txt)"
+# The volt is the project's own unit: its symbol comes from the Turtle.
+expect "ports in volts" '0  input      CV       input               -10 to 10   V     "Input"' \
+  "$(sed -n 4p ports.txt)"
 expect "toggled port" '4  enable     control  input      1        0 to 1            "Enable"     toggled' \
   "$(sed -n 8p ports.txt)"
 expect "enumeration port" \
@@ -372,7 +375,7 @@ PATH="$scratch/bin:$PATH" "$render" slew --input input=square,freq=2 --set rise_
 expect "slew plot" "0" "$?"
 expect "a panel for each control" "plot \$port0|plot \$port2|plot \$port3|plot \$port4|plot \$port1" \
   "$(grep -o '^plot \$port[0-9]*' plot.gp | tr '\n' '|' | sed 's/|$//')"
-expect "panels with units" "'inputs'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs'" \
+expect "panels with units" "'inputs (V)'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs (V)'" \
   "$(sed -n "s/^set ylabel //p" plot.gp | tr '\n' '|' | sed 's/|$//')"
 expect "enable on its own scale" "set yrange [-0.3:1.3]" \
   "$(grep -A1 "^set ylabel 'enable'" plot.gp | tail -1)"
