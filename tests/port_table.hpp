@@ -26,7 +26,8 @@ struct Port {
   float minimum;
   float maximum;
   Hint hint = Hint::none;
-  const char* unit = nullptr;  // units: URI fragment, e.g. "ms", or volt
+  const char* unit = nullptr;   // units: URI fragment, e.g. "ms", or volt
+  const char* group = nullptr;  // the lv2:symbol of its pg:group, the URI's fragment
 };
 
 struct Plugin {
@@ -46,16 +47,16 @@ inline const std::vector<Plugin>& table() {
       {"zul-cv-switch1",
        {
            {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {1, "output_a", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output_a", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "outputs"},
+           {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "outputs"},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
       {"zul-cv-slew",
        {
            {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {1, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {2, "rise_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
-           {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
+           {2, "rise_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms", "times"},
+           {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms", "times"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-gate",
@@ -63,17 +64,18 @@ inline const std::vector<Plugin>& table() {
            {0, "level", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {1, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f, Hint::none, volt},
-           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f, Hint::none, volt},
+           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f, Hint::none, volt, "thresholds"},
+           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f, Hint::none, volt, "thresholds"},
            {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-range",
        {
            {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {1, "in_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt},
-           {2, "out_of_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt},
-           {3, "range_low", in, control, 0.0f, -10.0f, 10.0f, Hint::none, volt},
-           {4, "range_high", in, control, 5.0f, -10.0f, 10.0f, Hint::none, volt},
+           {1, "in_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt, "outputs"},
+           {2, "out_of_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt,
+            "outputs"},
+           {3, "range_low", in, control, 0.0f, -10.0f, 10.0f, Hint::none, volt, "bounds"},
+           {4, "range_high", in, control, 5.0f, -10.0f, 10.0f, Hint::none, volt, "bounds"},
            {5, "reset", in, control, 0.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-round",
@@ -101,8 +103,8 @@ inline const std::vector<Plugin>& table() {
        }},
       {"zul-cv-switch2",
        {
-           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
-           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "inputs"},
+           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "inputs"},
            {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},

@@ -6,6 +6,7 @@
 #include <lilv/lilv.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -27,6 +28,7 @@ namespace {
 constexpr const char* lv2 = "http://lv2plug.in/ns/lv2core#";
 constexpr const char* units = "http://lv2plug.in/ns/extensions/units#";
 constexpr const char* pprops = "http://lv2plug.in/ns/ext/port-props#";
+constexpr const char* pg = "http://lv2plug.in/ns/ext/port-groups#";
 constexpr const char* doap = "http://usefulinc.com/ns/doap#";
 constexpr const char* foaf = "http://xmlns.com/foaf/0.1/";
 constexpr const char* rdf_type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
@@ -235,7 +237,34 @@ TEST_P(PortTable, PortsMatchTheTable) {
     } else {
       EXPECT_EQ(unit.size(), 0u) << s << ": has a unit: " << as_string(unit.first());
     }
+
+    // The group of the table, a pg:Group of this plugin with the table's
+    // symbol and a label for the host to show, or none at all.
+    Values group(lilv_port_get_value(plugin, port, w.uri(pg, "group")));
+    ASSERT_EQ(group.size(), expected.group != nullptr ? 1u : 0u)
+        << s << ": groups " << as_string(group.first());
+    if (expected.group != nullptr) {
+      EXPECT_EQ(as_string(group.first()), host::plugin_uri(row.name) + "#" + expected.group) << s;
+      const auto get = [&](const LilvNode* predicate) {
+        return own(lilv_world_get(w.get(), group.first(), predicate, nullptr));
+      };
+      EXPECT_TRUE(lilv_world_ask(w.get(), group.first(), w.uri("", rdf_type), w.uri(pg, "Group")))
+          << s << ": " << as_string(group.first()) << " is not a pg:Group";
+      EXPECT_EQ(as_string(get(w.uri(lv2, "symbol")).get()), expected.group) << s;
+      const Node label = get(w.uri("", rdfs_label));
+      ASSERT_NE(label, nullptr) << s << ": the group has no label";
+      EXPECT_FALSE(std::string(lilv_node_as_string(label.get())).empty()) << s;
+    }
   }
+}
+
+// A group holds a pair of ports (or more): never a port alone.
+TEST_P(PortTable, GroupsHoldPairs) {
+  std::map<std::string, int> members;
+  for (const ports::Port& port : GetParam().ports) {
+    if (port.group != nullptr) ++members[port.group];
+  }
+  for (const auto& [group, count] : members) EXPECT_GE(count, 2) << group;
 }
 
 // Every bundle defines the volt its ports carry, as a host looks it up from a
