@@ -29,11 +29,13 @@ constexpr const char* lv2 = "http://lv2plug.in/ns/lv2core#";
 constexpr const char* units = "http://lv2plug.in/ns/extensions/units#";
 constexpr const char* pprops = "http://lv2plug.in/ns/ext/port-props#";
 constexpr const char* pg = "http://lv2plug.in/ns/ext/port-groups#";
+constexpr const char* pset = "http://lv2plug.in/ns/ext/presets#";
 constexpr const char* doap = "http://usefulinc.com/ns/doap#";
 constexpr const char* foaf = "http://xmlns.com/foaf/0.1/";
 constexpr const char* rdf_type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* rdfs_comment = "http://www.w3.org/2000/01/rdf-schema#comment";
 constexpr const char* rdfs_label = "http://www.w3.org/2000/01/rdf-schema#label";
+constexpr const char* rdfs = "http://www.w3.org/2000/01/rdf-schema#";
 
 // Where Debian keeps the LV2 specifications: the plugin classes are defined there.
 constexpr const char* system_lv2_dir = "/usr/lib/lv2";
@@ -102,6 +104,7 @@ class Values {
   Values& operator=(const Values&) = delete;
 
   size_t size() const { return nodes_ ? lilv_nodes_size(nodes_) : 0; }
+  const LilvNodes* get() const { return nodes_; }
   const LilvNode* first() const { return nodes_ ? lilv_nodes_get_first(nodes_) : nullptr; }
 
  private:
@@ -265,6 +268,96 @@ TEST_P(PortTable, GroupsHoldPairs) {
     if (port.group != nullptr) ++members[port.group];
   }
   for (const auto& [group, count] : members) EXPECT_GE(count, 2) << group;
+}
+
+// The plugins with factory presets; the others have nothing worth one: the
+// switches have only their selector, abs and round only their enable.
+bool has_presets(std::string name) {
+  if (name.ends_with("-audio")) name.resize(name.size() - 6);
+  return name == "zul-cv-slew" || name == "zul-cv-parameter-modulation" || name == "zul-cv-gate" ||
+         name == "zul-cv-range" || name == "zul-cv-control";
+}
+
+// A plugin's factory presets as lilv finds them, label by label, each with
+// its settings ("symbol=value ..."); every check of one preset fails here.
+std::map<std::string, std::string> presets_of(World& w, const ports::Plugin& row) {
+  std::map<std::string, std::string> found;
+  const LilvPlugin* plugin = w.plugin(host::plugin_uri(row.name));
+  EXPECT_NE(plugin, nullptr) << row.name;
+  if (plugin == nullptr) return found;
+  Values presets(lilv_plugin_get_related(plugin, w.uri(pset, "Preset")));
+  LILV_FOREACH(nodes, it, presets.get()) {
+    const LilvNode* preset = lilv_nodes_get(presets.get(), it);
+    const std::string what = as_string(preset);
+    // Its own file in the bundle's presets/, which the manifest names.
+    Values files(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "seeAlso"), nullptr));
+    EXPECT_EQ(files.size(), 1u) << what;
+    const std::string file = as_string(files.first());
+    const std::string presets_dir = std::string(row.name) + ".lv2/presets/";
+    EXPECT_NE(file.find(presets_dir), std::string::npos) << what << " is in " << file;
+    EXPECT_GE(lilv_world_load_resource(w.get(), preset), 0) << what;
+
+    Values applies(lilv_world_find_nodes(w.get(), preset, w.uri(lv2, "appliesTo"), nullptr));
+    EXPECT_EQ(applies.size(), 1u) << what;
+    EXPECT_EQ(as_string(applies.first()), host::plugin_uri(row.name)) << what;
+    Values label(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "label"), nullptr));
+    Values comment(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "comment"), nullptr));
+    EXPECT_EQ(label.size(), 1u) << what << ": a label, one";
+    EXPECT_EQ(comment.size(), 1u) << what << ": a comment, one";
+    EXPECT_FALSE(as_string(comment.first()).empty()) << what;
+
+    // Values for control inputs of the plugin, each once, within its range.
+    std::map<std::string, float> values;
+    Values port_nodes(lilv_world_find_nodes(w.get(), preset, w.uri(lv2, "port"), nullptr));
+    LILV_FOREACH(nodes, p, port_nodes.get()) {
+      const LilvNode* port = lilv_nodes_get(port_nodes.get(), p);
+      const Node symbol = own(lilv_world_get(w.get(), port, w.uri(lv2, "symbol"), nullptr));
+      const Node value = own(lilv_world_get(w.get(), port, w.uri(pset, "value"), nullptr));
+      if (symbol == nullptr || value == nullptr) {
+        ADD_FAILURE() << what << ": a port without a symbol or a value";
+        continue;
+      }
+      const std::string s = as_string(symbol.get());
+      const auto match = [&s](const ports::Port& q) { return s == q.symbol; };
+      const auto expected = std::find_if(row.ports.begin(), row.ports.end(), match);
+      EXPECT_TRUE(expected != row.ports.end() && expected->kind == ports::control &&
+                  expected->direction == ports::in)
+          << what << ": " << s << " is no control input";
+      EXPECT_TRUE(lilv_node_is_float(value.get())) << what << ": " << s;
+      const float v = lilv_node_as_float(value.get());
+      if (expected != row.ports.end()) {
+        EXPECT_TRUE(v >= expected->minimum && v <= expected->maximum) << what << ": " << s;
+      }
+      EXPECT_TRUE(values.emplace(s, v).second) << what << ": " << s << " twice";
+    }
+    EXPECT_FALSE(values.empty()) << what << " sets no port";
+    std::string settings;
+    for (const auto& [symbol, value] : values)
+      settings += symbol + "=" + std::to_string(value) + " ";
+    EXPECT_TRUE(found.emplace(as_string(label.first()), settings).second)
+        << what << ": a second preset labelled " << as_string(label.first());
+  }
+  return found;
+}
+
+// A few presets, named, described and each in a file of its own, where the
+// plugin has any worth having; none elsewhere.
+TEST_P(PortTable, FactoryPresets) {
+  const ports::Plugin& row = GetParam();
+  const std::map<std::string, std::string> presets = presets_of(world(), row);
+  if (has_presets(row.name)) {
+    EXPECT_GE(presets.size(), 2u) << row.name;
+  } else {
+    EXPECT_TRUE(presets.empty()) << row.name << " has presets";
+  }
+}
+
+// Each audio-port form has its CV plugin's presets, applying to its own URI.
+TEST(PortTable, AudioFormsHaveThePresetsOfTheirPlugins) {
+  for (size_t k = 0; k < ports::table().size(); ++k) {
+    EXPECT_EQ(presets_of(world(), ports::audio_table()[k]), presets_of(world(), ports::table()[k]))
+        << ports::table()[k].name;
+  }
 }
 
 // Every bundle defines the volt its ports carry, as a host looks it up from a
