@@ -385,15 +385,26 @@ expect "depth and enable apart" "'depth (%)' [-220:-180]|'enable' [-0.3:1.3]" \
     sed "s/set ylabel //g; s/ set yrange / /g; s/ -- /|/")"
 
 # --- the demo's plots ---------------------------------------------------------------------
-# Every panel label of the scenes carries its unit, and the guides of one
-# panel (the gate's two thresholds) are drawn each in its own style.
-labels=$(grep -E '^(panel|toggle) ' "$demo/scenes.sh" | sed -E 's/^[a-z]+ "([^"]*)".*/\1/')
+# Every panel label of the scenes carries its unit, the volt and the percent
+# from the Turtle through zul-render --ports, and the guides of one panel (the
+# gate's two thresholds) are drawn each in its own style.
+labels=$(
+  source "$demo/plot.sh"
+  scene() {
+    unset units
+    declare -gA units
+    while read -r port unit; do units[$port]=$unit; done < <(port_units "zul-cv-$2")
+  }
+  panel() { label_with_unit "$1" "${*:2}"; }
+  toggle() { label_with_unit "$1" "${*:2}"; }
+  source "$demo/scenes.sh"
+)
 expect "demo labels with units" "" "$(grep -v ' (.*)$' <<<"$labels")"
 (
   source "$demo/plot.sh"
   gnuplot() { cat >demo.gp; }
   "$render" gate --duration 0.1 --out g 2>/dev/null
-  plot_scene g demo.png "gate" 0 0.1 "panel|level (V)|level open_threshold:guide close_threshold:guide"
+  plot_scene g demo.png "gate" 0 0.1 "panel|level|level open_threshold:guide close_threshold:guide"
 )
 styles=$(grep -o "lc rgb '#[0-9a-f]*' dashtype [^ ]* linewidth [0-9.]* title '[a-z]*_threshold'" \
   demo.gp | sed 's/ title.*//' | sort -u | wc -l)
