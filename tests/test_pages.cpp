@@ -509,6 +509,31 @@ TEST_P(Page, TheReadmeLinksIt) {
   EXPECT_TRUE(linked) << "README.md has no " << link;
 }
 
+// The README's table says which plugins read a CV once per block, and how
+// long a change may wait at 48 kHz.
+TEST(Readme, TableNamesTheReadsOncePerBlock) {
+  for (const std::string name : {"zul-cv-gate", "zul-cv-range"}) {
+    const std::string link = "[`" + name + "`](plugins/" + name + "/README.md)";
+    std::string row;
+    for (const std::string& line : read_lines(source_dir() / "README.md")) {
+      if (line.rfind("| " + link, 0) == 0) row = line;
+    }
+    EXPECT_NE(row.find("read once per block"), std::string::npos) << name << ": " << row;
+    EXPECT_NE(row.find("1.3, 5.3, 21.3 ms at 64, 256, 1024 frames, 48 kHz"), std::string::npos)
+        << name << ": " << row;
+  }
+}
+
+// A command works as root on a machine without sudo: the README says "as
+// root, or with sudo" rather than showing one.
+TEST(Readme, NoCommandStartsWithSudo) {
+  bool code = false;
+  for (const std::string& line : read_lines(source_dir() / "README.md")) {
+    if (line.rfind("```", 0) == 0) code = !code;
+    EXPECT_FALSE(code && line.rfind("sudo ", 0) == 0) << line;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Plugins, Page, testing::ValuesIn(host::plugin_names()),
                          host::PluginTestName());
 
