@@ -1,6 +1,7 @@
 # Factory presets of zul-cv-slew (see zul_preset in cmake/ZulPlugin.cmake).
 # A time is a time constant: 63 % of the way in that time. 0.001 ms is
-# shorter than one sample period at any rate, so it arrives in one step.
+# shorter than one sample period at any rate below 1 MHz, so it arrives in one
+# step.
 zul_preset(portamento-50-ms "Portamento 50 ms"
   "Glides between the notes of a sequencer or keyboard at 1 V per octave: each step goes 63 % of the way in 50 ms, up and down alike."
   rise_time=50 fall_time=50 enable=1)
