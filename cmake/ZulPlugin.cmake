@@ -78,6 +78,41 @@ function(zul_audio_turtle text_var name)
   set(${text_var} "${text}" PARENT_SCOPE)
 endfunction()
 
+# zul_preset(<slug> <label> <comment> <symbol>=<value>...), called by a
+# plugin's presets.cmake: one factory preset, the values of the control
+# inputs it names, written for the form being staged (its URI, its bundle)
+# into <bundle>/presets/<slug>.ttl and named in that bundle's manifest.
+function(zul_preset slug label comment)
+  set(where "plugins/${name}/presets.cmake, preset ${slug}")
+  if(NOT slug MATCHES "^[a-z0-9-]+$" OR "${label}${comment}" MATCHES "[\"\\]")
+    message(FATAL_ERROR "${where}: a slug of a-z, 0-9 and -; no quote or backslash in the text")
+  endif()
+  set(ports "")
+  foreach(setting IN LISTS ARGN)
+    if(NOT setting MATCHES "^([a-z_]+)=(-?[0-9]+)(\\.[0-9]+)?$")
+      message(FATAL_ERROR "${where}: \"${setting}\" is not <symbol>=<number>")
+    endif()
+    # A float literal, as the port's own values are written.
+    set(value "${CMAKE_MATCH_2}${CMAKE_MATCH_3}")
+    if(NOT CMAKE_MATCH_3)
+      string(APPEND value ".0")
+    endif()
+    if(ports)
+      string(APPEND ports "\n\t] , [\n")
+    endif()
+    string(APPEND ports "\t\tlv2:symbol \"${CMAKE_MATCH_1}\" ;\n\t\tpset:value ${value}")
+  endforeach()
+  set(ZUL_PRESET_URI "${ZUL_PLUGIN_URI}/presets/${slug}")
+  set(ZUL_PRESET_LABEL "${label}")
+  set(ZUL_PRESET_COMMENT "${comment}")
+  set(ZUL_PRESET_PORTS "${ports}")
+  configure_file("${PROJECT_SOURCE_DIR}/shell/preset.ttl.in" "${bundle}/presets/${slug}.ttl" @ONLY)
+  set(preset_files ${preset_files} "${bundle}/presets/${slug}.ttl" PARENT_SCOPE)
+  string(APPEND ZUL_PLUGIN_PRESETS "\n<${ZUL_PRESET_URI}>\n\ta pset:Preset ;\n"
+         "\tlv2:appliesTo <${ZUL_PLUGIN_URI}> ;\n\trdfs:seeAlso <presets/${slug}.ttl> .\n")
+  set(ZUL_PLUGIN_PRESETS "${ZUL_PLUGIN_PRESETS}" PARENT_SCOPE)
+endfunction()
+
 # Links one plugin library from the plugin's objects into a staged bundle
 # directory: the CV plugin, or with AUDIO its audio-port form, whose name and
 # URI end in -audio. LIBM links the mathematics library. The URI, which is
@@ -102,6 +137,19 @@ function(zul_stage_library target objects name stage)
   set(ZUL_PLUGIN_URI "${ZUL_CV_URI_BASE}/${form}")
   set(ZUL_PLUGIN_BINARY "${form}${CMAKE_SHARED_MODULE_SUFFIX}")
   target_compile_definitions(${target} PRIVATE ZUL_PLUGIN_URI="${ZUL_PLUGIN_URI}")
+  # The plugin's factory presets, if it has any: the same source for both
+  # forms, each form's files applying to its own URI. ZUL_PRESET_FILES lists
+  # them for the install rules.
+  set(ZUL_PLUGIN_PRESETS "")
+  set(preset_files "")
+  file(REMOVE_RECURSE "${bundle}/presets")
+  set(presets "${PROJECT_SOURCE_DIR}/plugins/${name}/presets.cmake")
+  if(EXISTS "${presets}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 "${presets}" "${PROJECT_SOURCE_DIR}/shell/preset.ttl.in")
+    include("${presets}")
+  endif()
+  set_target_properties(${target} PROPERTIES ZUL_PRESET_FILES "${preset_files}")
   configure_file("${PROJECT_SOURCE_DIR}/shell/manifest.ttl.in" "${bundle}/manifest.ttl" @ONLY)
   # The plugin's own description, followed by the project's that all share:
   # still one Turtle file in the bundle.
@@ -123,7 +171,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 # zul_add_plugin(<name> [LIBM])
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
-# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library); from
+# ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library, and
+# presets/ with the factory presets of plugins/<name>/presets.cmake); from
 # the same objects its audio-port form, for hosts without CV ports, in
 # build/lv2/<name>-audio.lv2/.
 # LIBM links the mathematics library, for a plugin that calls it outside run().
@@ -162,6 +211,11 @@ function(zul_add_plugin name)
             COMPONENT ${component} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     install(FILES "${bundle}/manifest.ttl" "${bundle}/${form}.ttl"
             DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${form}.lv2" COMPONENT ${component})
+    get_target_property(presets ${form} ZUL_PRESET_FILES)
+    if(presets)
+      install(FILES ${presets} DESTINATION "${ZUL_CV_LV2_INSTALL_DIR}/${form}.lv2/presets"
+              COMPONENT ${component})
+    endif()
   endforeach()
   set_property(GLOBAL APPEND PROPERTY ZUL_CV_PLUGINS ${name})
 endfunction()

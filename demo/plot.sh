@@ -1,5 +1,6 @@
 # Draws one scene's plot with gnuplot from the WAV files zul-render wrote:
 #   plot_scene DIR PNG TITLE FROM TO PANEL...
+# (with the associative array units holding each port's unit: port_units)
 # Each PANEL is "panel|LABEL|PORT PORT..." or, for a switch control drawn at
 # half height with ticks at 0 and 1, "toggle|LABEL|PORT...": top to bottom
 # on one time axis from FROM to TO seconds. A port is a file DIR/PORT.wav
@@ -28,6 +29,26 @@ wav_rate() { od -An -tu4 -j 24 -N4 "$1" | tr -d ' '; }
 wav_seconds() {
   local samples=$((($(stat -c %s "$1") - $(wav_data_offset "$1")) / 4))
   awk "BEGIN { print $samples / $(wav_rate "$1") }"
+}
+
+# The unit of each port, as zul-render --ports shows it from the plugin's
+# Turtle: "SYMBOL UNIT" lines, the unit empty for a port without one. The
+# columns are found by the header's "unit" and "name".
+port_units() {
+  "$render" "$1" --ports | awk '
+    /^#  symbol / { u = index($0, " unit ") + 1; n = index($0, " name ") + 1; next }
+    u { unit = substr($0, u, n - u); gsub(/ /, "", unit); print $2, unit }'
+}
+
+# LABEL, with " (UNIT)" when every port of the panel has that unit.
+label_with_unit() {
+  local label=$1 unit="" first=1 port u
+  [[ $(declare -p units 2>/dev/null) == "declare -A"* ]] || { echo "$label"; return; }
+  for port in $2; do
+    u=${units[${port%:guide}]-}
+    if [ $first -eq 1 ]; then unit=$u first=0; elif [ "$u" != "$unit" ]; then unit=""; break; fi
+  done
+  if [ -n "$unit" ]; then echo "$label ($unit)"; else echo "$label"; fi
 }
 
 # A text in gnuplot's single quotes, where '' stands for one quote.
@@ -72,7 +93,7 @@ plot_scene() {
       echo "set tmargin at screen $upper"
       echo "set bmargin at screen $(awk "BEGIN { print $lower + 0.012 }")"
       echo "set key at screen 0.795, $upper left top Left reverse samplen 2 spacing 1.1"
-      echo "set ylabel $(gp_quote "$label")"
+      echo "set ylabel $(gp_quote "$(label_with_unit "$label" "$ports")")"
       p=$((p + 1))
       if [ "$p" -eq "$#" ]; then
         echo "set format x '%g'"

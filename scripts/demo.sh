@@ -28,6 +28,9 @@ finish_scene() {
   local dir="demo-out/$name"
   rm -rf "$dir"
   "$render" "zul-cv-$plugin" "${args[@]}" --out "$dir"
+  unset units
+  declare -gA units
+  while read -r port unit; do units[$port]=$unit; done < <(port_units "zul-cv-$plugin")
   local seconds
   seconds=$(wav_seconds "$(ls "$dir"/*.wav | head -1)")
   plot_scene "$dir" "$dir/plot.png" "$title" 0 "$seconds" "${panels[@]}"

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkgconf binutils       # build, readelf/nm/objdump for the library checks
   libgtest-dev                          # tests
-  lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate, lilv, lv2info
+  lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate and sordi, lilv, lv2info
   clang-format                          # formatting check
   libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
   time                                  # the render test's peak-memory check (/usr/bin/time)

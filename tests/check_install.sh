@@ -3,7 +3,8 @@
 # Installs into a scratch DESTDIR, once with the default LV2 directory and
 # once with an absolute one. Each time the LV2 directory must hold our
 # bundles and nothing else, each bundle the staged one file for file (its
-# manifest, Turtle and library at least), and lilv must find exactly our
+# manifest, Turtle and library at least, and every file the manifest names:
+# the factory presets), and lilv must find exactly our
 # plugins there, as it finds them staged. The copyright file and the
 # changelog go with them, under <prefix>/share/doc/zul-cv and, for the
 # audio-port forms (the PLUGINs ending in -audio), zul-cv-audio. With the
@@ -23,7 +24,9 @@ expect_bundles() {
   [ "$(ls "$dir")" = "$(printf '%s.lv2\n' "${@:3}" | sort)" ] ||
     { echo "$dir holds$(printf '\n  %s' $(ls "$dir"))"; exit 1; }
   for p in "${@:3}"; do
-    for f in manifest.ttl "$p.ttl" "$p.so"; do
+    # What a host reads: the manifest, the library, the Turtle and each
+    # file the staged manifest names (the factory presets).
+    for f in manifest.ttl "$p.ttl" "$p.so" $("$here/bundle_files.sh" "$stage/$p.lv2"); do
       [ -f "$dir/$p.lv2/$f" ] || { echo "missing $dir/$p.lv2/$f"; exit 1; }
     done
     [ "$(cd "$dir/$p.lv2" && find . | sort)" = "$(cd "$stage/$p.lv2" && find . | sort)" ] ||

@@ -3,7 +3,8 @@
 # Builds the Debian packages of the build tree into a scratch directory, NAME
 # with the PLUGINs and NAME-audio with their audio-port forms, and holds each
 # against what cmake --install puts in its bundles: a package must hold those
-# bundles under /usr/lib/lv2, each with its manifest, Turtle and library, the
+# bundles under /usr/lib/lv2, each with its manifest, Turtle and library and
+# every file its staged manifest names (the factory presets), the
 # copyright file and the changelog under /usr/share/doc/<package>, and
 # nothing else, owned by root with Debian's modes, the libraries without the
 # compiler's .comment. The copyright file carries
@@ -117,7 +118,7 @@ check_deb() {
   # What the package must hold: every file and directory that cmake --install
   # lays into our bundles, under /usr/lib/lv2, and the directories above it.
   for p in "$@"; do
-    for f in manifest.ttl "$p.ttl" "$p.so"; do
+    for f in manifest.ttl "$p.ttl" "$p.so" $("$here/bundle_files.sh" "$build/lv2/$p.lv2"); do
       check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
     done
   done

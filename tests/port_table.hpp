@@ -26,7 +26,8 @@ struct Port {
   float minimum;
   float maximum;
   Hint hint = Hint::none;
-  const char* unit = nullptr;  // units: URI fragment, e.g. "ms"
+  const char* unit = nullptr;   // units: URI fragment, e.g. "ms", or volt
+  const char* group = nullptr;  // the lv2:symbol of its pg:group, the URI's fragment
 };
 
 struct Plugin {
@@ -38,76 +39,79 @@ constexpr Direction in = Direction::input;
 constexpr Direction out = Direction::output;
 constexpr Kind cv = Kind::cv;
 constexpr Kind control = Kind::control;
+// The project's own unit, which LV2's units lack: not a units: fragment.
+constexpr const char* volt = "volt";
 
 inline const std::vector<Plugin>& table() {
   static const std::vector<Plugin> plugins = {
       {"zul-cv-switch1",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "output_a", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output_a", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "outputs"},
+           {2, "output_b", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "outputs"},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
       {"zul-cv-slew",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {2, "rise_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
-           {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms"},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {2, "rise_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms", "times"},
+           {3, "fall_time", in, control, 10.0f, 0.0f, 10000.0f, Hint::none, "ms", "times"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-gate",
        {
-           {0, "level", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f},
-           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f},
+           {0, "level", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {3, "open_threshold", in, control, 3.0f, -10.0f, 10.0f, Hint::none, volt, "thresholds"},
+           {4, "close_threshold", in, control, 1.0f, -10.0f, 10.0f, Hint::none, volt, "thresholds"},
            {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-range",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "in_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete},
-           {2, "out_of_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete},
-           {3, "range_low", in, control, 0.0f, -10.0f, 10.0f},
-           {4, "range_high", in, control, 5.0f, -10.0f, 10.0f},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "in_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt, "outputs"},
+           {2, "out_of_range_output", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt,
+            "outputs"},
+           {3, "range_low", in, control, 0.0f, -10.0f, 10.0f, Hint::none, volt, "bounds"},
+           {4, "range_high", in, control, 5.0f, -10.0f, 10.0f, Hint::none, volt, "bounds"},
            {5, "reset", in, control, 0.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-round",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "output_round", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete},
-           {2, "output_ceil", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete},
-           {3, "output_floor", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete},
-           {4, "output_fraction", out, cv, 0.0f, -1.0f, 1.0f, Hint::continuous},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output_round", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt},
+           {2, "output_ceil", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt},
+           {3, "output_floor", out, cv, 0.0f, -10.0f, 10.0f, Hint::discrete, volt},
+           {4, "output_fraction", out, cv, 0.0f, -1.0f, 1.0f, Hint::continuous, volt},
            {5, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-parameter-modulation",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "output", out, cv, 0.0f, 0.0f, 10.0f, Hint::continuous},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output", out, cv, 0.0f, 0.0f, 10.0f, Hint::continuous, volt},
            {2, "offset", in, control, 0.0f, -100.0f, 100.0f, Hint::none, "pc"},
            {3, "depth", in, control, 100.0f, -200.0f, 200.0f, Hint::none, "pc"},
            {4, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-control",
        {
-           {0, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "control", in, control, 0.0f, -10.0f, 10.0f},
+           {0, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "control", in, control, 0.0f, -10.0f, 10.0f, Hint::none, volt},
            {2, "smoothing", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
       {"zul-cv-switch2",
        {
-           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
+           {0, "input_a", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "inputs"},
+           {1, "input_b", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt, "inputs"},
+           {2, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {3, "selector", in, control, 0.0f, 0.0f, 1.0f, Hint::enumeration},
        }},
       {"zul-cv-abs",
        {
-           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
-           {1, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous},
+           {0, "input", in, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
+           {1, "output", out, cv, 0.0f, -10.0f, 10.0f, Hint::continuous, volt},
            {2, "enable", in, control, 1.0f, 0.0f, 1.0f, Hint::toggled},
        }},
   };

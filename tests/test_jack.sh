@@ -16,29 +16,15 @@ base=$4
 scratch=$(mktemp -d)
 passed=0
 failed=0
-server="zul-cv-test-$$"
-# Only this server, and never one started on demand.
-export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=$server LV2_PATH=$stage
+export LV2_PATH=$stage
+# shellcheck source=tests/jack_server.sh
+source "$(dirname "$0")/jack_server.sh"
 
 pass() { passed=$((passed + 1)); }
 fail() {
   failed=$((failed + 1))
   printf 'FAIL %s\n' "$1"
   [ $# -lt 2 ] || printf '%s\n' "${@:2}"
-}
-
-# stop PID...: TERM, up to 5 s to go, then KILL.
-stop() {
-  local pid tries
-  for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "$@"; do
-    for ((tries = 0; tries < 50; tries++)); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
 }
 
 clients=()  # jalv process ids
@@ -52,28 +38,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# within SECONDS COMMAND...: true as soon as COMMAND succeeds, false when
-# SECONDS have passed without.
-within() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.2
-  done
-}
-
-for tool in jackd jack_wait jack_lsp jack_connect jack_rec jalv; do
+for tool in jack_lsp jack_connect jack_rec; do
   command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
 done
-
-jackd -n "$server" --no-realtime -t 10000 -d dummy -r 48000 -p 128 >"$scratch/jackd.log" 2>&1 &
-server_pid=$!
-if ! timeout 15 jack_wait -w -t 10 >/dev/null 2>&1; then
-  echo "FAIL the JACK server did not start:"
-  cat "$scratch/jackd.log"
-  exit 1
-fi
+start_jack_server "$scratch/jackd.log"
 
 # jalv reads commands from its input: a FIFO held open here never ends it.
 mkfifo "$scratch/stdin"

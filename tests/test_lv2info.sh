@@ -2,8 +2,8 @@
 # test_lv2info.sh PORT_TABLE_DUMP STAGE_DIR URI_BASE
 # Holds what lilv's lv2info shows of every staged plugin against the port
 # table (tests/port_table.hpp, printed by port_table_dump). Its report names
-# each port's symbol, type and direction, and a control port's range,
-# default, toggled or enumeration (with scale points); the description it
+# each port's symbol, type and direction, its group, and a control port's
+# range, default, toggled or enumeration (with scale points); the description it
 # writes with -p gives every port's range and default, CV ports too, and its
 # unit. Both must match the table port for port, with no port more or less.
 set -uo pipefail
@@ -16,16 +16,18 @@ export LV2_PATH=$stage
 passed=0
 failed=0
 
-# The report's ports as "INDEX SYMBOL DIRECTION KIND DEFAULT MIN MAX HINT",
-# with - for a range the report does not show (it shows none for CV ports).
+# The report's ports as "INDEX SYMBOL DIRECTION KIND DEFAULT MIN MAX HINT GROUP",
+# with - for a range the report does not show (it shows none for CV ports)
+# and for no group; a group is its URI's fragment.
 report_ports() {
   awk '
     function flush() {
       if (index_ != "") {
         if (hint == "enumeration" && !scale) hint = "enumeration-without-scale-points"
-        print index_, symbol, direction, kind, def, min, max, hint
+        print index_, symbol, direction, kind, def, min, max, hint, group
       }
-      index_ = ""; symbol = direction = kind = "?"; def = min = max = "-"; hint = "none"; scale = 0
+      index_ = ""; symbol = direction = kind = "?"; def = min = max = group = "-"; hint = "none"
+      scale = 0
     }
     /^\tPort [0-9]+:$/ { flush(); index_ = $2; sub(/:/, "", index_); next }
     index_ == "" { next }
@@ -37,6 +39,7 @@ report_ports() {
     /lv2core#enumeration$/ { hint = "enumeration" }
     /^\t\tScale Points:$/ { scale = 1 }
     /^\t\tSymbol:/ { symbol = $2 }
+    /^\t\tGroup:/ { group = $2; sub(/.*#/, "", group) }
     /^\t\tDefault:/ { def = sprintf("%g", $2) }
     /^\t\tMinimum:/ { min = sprintf("%g", $2) }
     /^\t\tMaximum:/ { max = sprintf("%g", $2) }
@@ -61,7 +64,7 @@ described_ports() {
     /^\t\tlv2:minimum / { min = sprintf("%g", $2) }
     /^\t\tlv2:maximum / { max = sprintf("%g", $2) }
     /^\t\t<http:\/\/lv2plug.in\/ns\/extensions\/units#unit> / {
-      unit = $2; sub(/.*#/, "", unit); sub(/>.*/, "", unit)
+      unit = $2; sub(/>.*/, "", unit); sub(/.*[#\/]/, "", unit)
     }
     /^\t\ta lv2:|^\t\t\tlv2:(Input|Output)Port/ {
       if ($0 ~ /lv2:CVPort/) kind = "cv"
@@ -95,7 +98,7 @@ for plugin in $(cut -d' ' -f1 <<<"$table" | uniq); do
   rm -f "$scratch/description.ttl"
   lv2info -p "$scratch/description.ttl" "$uri" >/dev/null 2>&1
 
-  awk '{ r = $5 == "control"; print $2, $3, $4, $5, r ? $6 : "-", r ? $7 : "-", r ? $8 : "-", $9 }' \
+  awk '{ r = $5 == "control"; print $2, $3, $4, $5, r ? $6 : "-", r ? $7 : "-", r ? $8 : "-", $9, $11 }' \
     <<<"$rows" >"$scratch/expected"
   report_ports "$scratch/report" >"$scratch/actual"
   compare "$plugin: ports in the report" "$scratch/expected" "$scratch/actual"

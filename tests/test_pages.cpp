@@ -1,12 +1,15 @@
 // Holds each plugin's page, plugins/<name>/README.md, against its staged
 // Turtle as lilv reads it: the port table lists every port with its index,
 // symbol, name, direction and kind, range, default and unit, the numbers
-// compared as numbers; the URI line names the plugin; the plot it links
-// exists. The main README links every page.
+// compared as numbers; the presets table every factory preset; the URI line
+// names the plugin; the plot it links exists. The page opens with the music
+// and keeps every exact rule in its last sections. The main README links
+// every page.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,8 +32,56 @@ const std::map<std::string, std::string> unit_text = {{"ms", "ms"}, {"pc", "%"}}
 const std::vector<std::string> columns = {"Index",   "Symbol",  "Name", "Port",   "Minimum",
                                           "Default", "Maximum", "Unit", "Meaning"};
 
-// The sections of a page, in order.
-const std::vector<std::string> sections = {"## Ports", "## State", "## Plot"};
+// The sections of a page, in order: the music first (what the plugin is for
+// and typical patches, above the first section), the exact rules last.
+// "## Presets" comes after the ports where the plugin has presets.
+const std::vector<std::string> sections = {"## Plot", "## Ports", "## Exact behaviour", "## State"};
+
+// Words of the exact rules that the opening leaves to "## Exact behaviour".
+const std::vector<std::string> exact_words = {"NaN",       "bit for bit",   "denormal", "buffer",
+                                              "truncated", "negative zero", "payload"};
+
+// Each page's exact rules, a phrase each, that must all stay in its "##
+// Exact behaviour" section (compared with line ends as spaces).
+const std::map<std::string, std::vector<std::string>> exact_rules = {
+    {"zul-cv-switch1",
+     {"truncated toward zero", "bit for bit (negative zero and NaN included)", "positive zero",
+      "writes nothing in that block", "both outputs on one buffer end as zeros"}},
+    {"zul-cv-switch2",
+     {"truncated toward zero", "bit for bit (negative zero and NaN included)", "not read at all",
+      "writes nothing in that block", "becomes a copy of the chosen input"}},
+    {"zul-cv-abs",
+     {"sign bit cleared", "a NaN keeps its payload", "negative denormal", "truncated toward zero",
+      "passes through bit for bit", "rectified in place", "`lv2:enabled`"}},
+    {"zul-cv-round",
+     {"halves going up", "0.49999997 gives 0", "-0.5 rounds to +0 but has the ceiling -0",
+      "A NaN input gives NaN on all four outputs", "2147483648", "A denormal input counts as zero",
+      "carry positive zero", "truncated toward zero", "one reading of the input"}},
+    {"zul-cv-parameter-modulation",
+     {"double precision with one rounding", "0.33000001", "A NaN input gives 10",
+      "never negative zero", "once, at the start of every block", "carries positive zero",
+      "truncated toward zero", "processed in place"}},
+    {"zul-cv-slew",
+     {"999.99994", "0.0020833332", "0.63250375", "6670 samples", "7265", "1.2e-38",
+      "A time of 0 holds the output", "lands on the input",
+      "a negative time steps away from the input", "A NaN or infinite input sample",
+      "on only at exactly 1", "glided in place", "within single precision's range",
+      "`lv2:enabled`"}},
+    {"zul-cv-gate",
+     {"positive zero", "A NaN level closes the gate", "only the first sample is read",
+      "truncated toward zero", "read again at every sample",
+      "covers the level's first sample or a threshold", "gated in place", "`lv2:enabled`"}},
+    {"zul-cv-range",
+     {"both inclusive", "a NaN low bound, counts as out of range",
+      "a NaN high bound limits nothing", "Only the first sample of the input's buffer is read",
+      "copied bit for bit", "truncated toward zero", "a block of no samples does not reset",
+      "the buffer ends with the out-of-range values"}},
+    {"zul-cv-control",
+     {"double precision", "0.0694643", "the control value bit for bit",
+      "The filter keeps running while smoothing is off", "read once, at the start of every block",
+      "truncated toward zero", "An infinite or NaN control leaves the filter where",
+      "not a positive finite number gives no instance"}},
+};
 
 class World {
  public:
@@ -43,6 +94,12 @@ class World {
       nodes_[name] = lilv_new_uri(world_, (std::string(lv2) + name).c_str());
     }
     nodes_["unit"] = lilv_new_uri(world_, (std::string(units) + "unit").c_str());
+    nodes_["symbol"] = lilv_new_uri(world_, (std::string(units) + "symbol").c_str());
+    nodes_["symbol_"] = lilv_new_uri(world_, (std::string(lv2) + "symbol").c_str());
+    nodes_["port"] = lilv_new_uri(world_, (std::string(lv2) + "port").c_str());
+    nodes_["Preset"] = lilv_new_uri(world_, "http://lv2plug.in/ns/ext/presets#Preset");
+    nodes_["value"] = lilv_new_uri(world_, "http://lv2plug.in/ns/ext/presets#value");
+    nodes_["label"] = lilv_new_uri(world_, "http://www.w3.org/2000/01/rdf-schema#label");
   }
   ~World() {
     for (auto& [name, node] : nodes_) lilv_node_free(node);
@@ -58,6 +115,7 @@ class World {
     return p;
   }
   const LilvNode* node(const std::string& name) const { return nodes_.at(name); }
+  LilvWorld* get() const { return world_; }
 
  private:
   LilvWorld* world_;
@@ -186,16 +244,82 @@ std::string port_text(const LilvPlugin* plugin, const LilvPort* port, const Lilv
   return kind + " " + direction;
 }
 
-// The unit as the page writes it, or "" for a port without one.
+// The unit as the page writes it, or "" for a port without one: the symbol
+// that the Turtle gives it (the project's volt), else the page's text for a
+// unit of LV2's.
 std::string unit_of(const LilvPlugin* plugin, const LilvPort* port) {
   LilvNodes* values = lilv_port_get_value(plugin, port, world().node("unit"));
   if (values == nullptr) return "";
   const std::string uri = lilv_node_as_uri(lilv_nodes_get_first(values));
+  LilvNode* symbol =
+      lilv_world_get(world().get(), lilv_nodes_get_first(values), world().node("symbol"), nullptr);
   lilv_nodes_free(values);
+  if (symbol != nullptr) {
+    const std::string text = lilv_node_as_string(symbol);
+    lilv_node_free(symbol);
+    return text;
+  }
   const std::string fragment =
       uri.rfind(units, 0) == 0 ? uri.substr(std::string(units).size()) : uri;
   const auto text = unit_text.find(fragment);
   return text != unit_text.end() ? text->second : "(no page text for unit " + uri + ")";
+}
+
+// The text of a section, its lines joined by spaces; "" for the opening, from
+// the title to the first section.
+std::string section(const std::string& name, const std::string& heading) {
+  std::string text;
+  bool inside = heading.empty();
+  for (const std::string& line : read_lines(page_path(name))) {
+    if (line.rfind("## ", 0) == 0) inside = line == heading;
+    if (inside) text += line + " ";
+  }
+  return text;
+}
+
+// A value as a page writes it: 50, 0.001, -100.
+std::string shown(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return text;
+}
+
+// A form's factory presets as lilv finds them: label to "`symbol` value, ...",
+// in the order of the ports.
+std::map<std::string, std::string> presets(const std::string& name) {
+  const World& w = world();
+  std::map<std::string, std::string> found;
+  const LilvPlugin* plugin = w.plugin(host::plugin_uri(name));
+  if (plugin == nullptr) return found;
+  LilvNodes* related = lilv_plugin_get_related(plugin, w.node("Preset"));
+  LILV_FOREACH(nodes, it, related) {
+    const LilvNode* preset = lilv_nodes_get(related, it);
+    lilv_world_load_resource(w.get(), preset);
+    LilvNode* label = lilv_world_get(w.get(), preset, w.node("label"), nullptr);
+    std::map<uint32_t, std::string> settings;
+    LilvNodes* port_nodes = lilv_world_find_nodes(w.get(), preset, w.node("port"), nullptr);
+    LILV_FOREACH(nodes, p, port_nodes) {
+      const LilvNode* port = lilv_nodes_get(port_nodes, p);
+      LilvNode* symbol = lilv_world_get(w.get(), port, w.node("symbol_"), nullptr);
+      LilvNode* value = lilv_world_get(w.get(), port, w.node("value"), nullptr);
+      const LilvPort* by_symbol =
+          symbol != nullptr ? lilv_plugin_get_port_by_symbol(plugin, symbol) : nullptr;
+      if (by_symbol != nullptr && value != nullptr) {
+        std::string& setting = settings[lilv_port_get_index(plugin, by_symbol)];
+        setting.append("`").append(lilv_node_as_string(symbol)).append("` ");
+        setting += shown(lilv_node_as_float(value));
+      }
+      lilv_node_free(symbol);
+      lilv_node_free(value);
+    }
+    lilv_nodes_free(port_nodes);
+    std::string text;
+    for (const auto& [index, setting] : settings) text += (text.empty() ? "" : ", ") + setting;
+    found[label != nullptr ? lilv_node_as_string(label) : "(no label)"] = text;
+    lilv_node_free(label);
+  }
+  lilv_nodes_free(related);
+  return found;
 }
 
 class Page : public testing::TestWithParam<std::string> {};
@@ -208,7 +332,56 @@ TEST_P(Page, HasTheSectionsInOrder) {
   for (const std::string& line : lines) {
     if (line.rfind("## ", 0) == 0) found.push_back(line);
   }
-  EXPECT_EQ(found, sections);
+  std::vector<std::string> expected = sections;
+  if (!presets(GetParam()).empty()) {
+    expected.insert(std::find(expected.begin(), expected.end(), "## Exact behaviour"),
+                    "## Presets");
+  }
+  EXPECT_EQ(found, expected);
+}
+
+// The first screen is for a musician: what the plugin is for and two or
+// three typical patches, with none of the exact rules' bits and buffers.
+TEST_P(Page, OpensWithTheMusic) {
+  const std::string opening = section(GetParam(), "");
+  EXPECT_NE(opening.find("Typical patches:"), std::string::npos) << "no \"Typical patches:\"";
+  size_t patches = 0;
+  for (const std::string& line : read_lines(page_path(GetParam()))) {
+    if (line.rfind("## ", 0) == 0) break;
+    if (line.rfind("- **", 0) == 0) ++patches;
+  }
+  EXPECT_GE(patches, 2u) << "patches, each a line \"- **Name**: ...\"";
+  for (const std::string& word : exact_words) {
+    EXPECT_EQ(opening.find(word), std::string::npos)
+        << "\"" << word << "\" before the first section";
+  }
+}
+
+// Nothing exact was dropped when the rules moved down: each one is still in
+// "## Exact behaviour".
+TEST_P(Page, KeepsEveryExactRule) {
+  const std::string exact = section(GetParam(), "## Exact behaviour");
+  ASSERT_TRUE(exact_rules.contains(GetParam())) << "no exact rules listed for " << GetParam();
+  for (const std::string& rule : exact_rules.at(GetParam())) {
+    EXPECT_NE(exact.find(rule), std::string::npos) << "\"" << rule << "\" is gone";
+  }
+}
+
+// The presets table lists every factory preset of the Turtle once, by its
+// label, with its settings as "`symbol` value" pairs.
+TEST_P(Page, PresetsTableMatchesTheTurtle) {
+  std::map<std::string, std::string> listed;
+  bool in_table = false;
+  for (const std::string& line : read_lines(page_path(GetParam()))) {
+    if (line.rfind("## ", 0) == 0) in_table = line == "## Presets";
+    if (!in_table || line.rfind("| ", 0) != 0 || line.rfind("| Preset |", 0) == 0) continue;
+    const std::vector<std::string> row = cells(line);
+    ASSERT_EQ(row.size(), 2u) << line;
+    EXPECT_TRUE(listed.emplace(row[0], row[1]).second) << row[0] << " listed twice";
+  }
+  for (const std::string& name : {GetParam(), GetParam() + "-audio"}) {
+    EXPECT_EQ(listed, presets(name)) << name;
+  }
 }
 
 // The page's port table against one form of its plugin: the CV plugin
@@ -334,6 +507,31 @@ TEST_P(Page, TheReadmeLinksIt) {
     if (line.find(link) != std::string::npos) linked = true;
   }
   EXPECT_TRUE(linked) << "README.md has no " << link;
+}
+
+// The README's table says which plugins read a CV once per block, and how
+// long a change may wait at 48 kHz.
+TEST(Readme, TableNamesTheReadsOncePerBlock) {
+  for (const std::string name : {"zul-cv-gate", "zul-cv-range"}) {
+    const std::string link = "[`" + name + "`](plugins/" + name + "/README.md)";
+    std::string row;
+    for (const std::string& line : read_lines(source_dir() / "README.md")) {
+      if (line.rfind("| " + link, 0) == 0) row = line;
+    }
+    EXPECT_NE(row.find("read once per block"), std::string::npos) << name << ": " << row;
+    EXPECT_NE(row.find("1.3, 5.3, 21.3 ms at 64, 256, 1024 frames, 48 kHz"), std::string::npos)
+        << name << ": " << row;
+  }
+}
+
+// A command works as root on a machine without sudo: the README says "as
+// root, or with sudo" rather than showing one.
+TEST(Readme, NoCommandStartsWithSudo) {
+  bool code = false;
+  for (const std::string& line : read_lines(source_dir() / "README.md")) {
+    if (line.rfind("```", 0) == 0) code = !code;
+    EXPECT_FALSE(code && line.rfind("sudo ", 0) == 0) << line;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, Page, testing::ValuesIn(host::plugin_names()),

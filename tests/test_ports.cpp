@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -26,10 +28,14 @@ namespace {
 constexpr const char* lv2 = "http://lv2plug.in/ns/lv2core#";
 constexpr const char* units = "http://lv2plug.in/ns/extensions/units#";
 constexpr const char* pprops = "http://lv2plug.in/ns/ext/port-props#";
+constexpr const char* pg = "http://lv2plug.in/ns/ext/port-groups#";
+constexpr const char* pset = "http://lv2plug.in/ns/ext/presets#";
 constexpr const char* doap = "http://usefulinc.com/ns/doap#";
 constexpr const char* foaf = "http://xmlns.com/foaf/0.1/";
 constexpr const char* rdf_type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
 constexpr const char* rdfs_comment = "http://www.w3.org/2000/01/rdf-schema#comment";
+constexpr const char* rdfs_label = "http://www.w3.org/2000/01/rdf-schema#label";
+constexpr const char* rdfs = "http://www.w3.org/2000/01/rdf-schema#";
 
 // Where Debian keeps the LV2 specifications: the plugin classes are defined there.
 constexpr const char* system_lv2_dir = "/usr/lib/lv2";
@@ -98,6 +104,7 @@ class Values {
   Values& operator=(const Values&) = delete;
 
   size_t size() const { return nodes_ ? lilv_nodes_size(nodes_) : 0; }
+  const LilvNodes* get() const { return nodes_; }
   const LilvNode* first() const { return nodes_ ? lilv_nodes_get_first(nodes_) : nullptr; }
 
  private:
@@ -123,6 +130,11 @@ void expect_float(const LilvNode* node, float expected, const char* what, const 
   EXPECT_TRUE(lilv_node_is_float(node))
       << symbol << ": " << what << " is not a float literal: " << lilv_node_as_string(node);
   EXPECT_EQ(lilv_node_as_float(node), expected) << symbol << ": " << what;
+}
+
+// The URI of a unit of the table: LV2's, or the project's volt.
+std::string unit_uri(const char* unit) {
+  return std::string(unit) == ports::volt ? ZUL_TEST_VOLT_URI : std::string(units) + unit;
 }
 
 bool is_cv_hint(ports::Hint hint) {
@@ -224,11 +236,164 @@ TEST_P(PortTable, PortsMatchTheTable) {
     if (expected.unit != nullptr) {
       ASSERT_EQ(unit.size(), 1u) << s << ": no unit or more than one";
       ASSERT_TRUE(lilv_node_is_uri(unit.first())) << s;
-      EXPECT_EQ(std::string(lilv_node_as_uri(unit.first())), std::string(units) + expected.unit);
+      EXPECT_EQ(std::string(lilv_node_as_uri(unit.first())), unit_uri(expected.unit)) << s;
     } else {
       EXPECT_EQ(unit.size(), 0u) << s << ": has a unit: " << as_string(unit.first());
     }
+
+    // The group of the table, a pg:Group of this plugin with the table's
+    // symbol and a label for the host to show, or none at all.
+    Values group(lilv_port_get_value(plugin, port, w.uri(pg, "group")));
+    ASSERT_EQ(group.size(), expected.group != nullptr ? 1u : 0u)
+        << s << ": groups " << as_string(group.first());
+    if (expected.group != nullptr) {
+      EXPECT_EQ(as_string(group.first()), host::plugin_uri(row.name) + "#" + expected.group) << s;
+      const auto get = [&](const LilvNode* predicate) {
+        return own(lilv_world_get(w.get(), group.first(), predicate, nullptr));
+      };
+      EXPECT_TRUE(lilv_world_ask(w.get(), group.first(), w.uri("", rdf_type), w.uri(pg, "Group")))
+          << s << ": " << as_string(group.first()) << " is not a pg:Group";
+      EXPECT_EQ(as_string(get(w.uri(lv2, "symbol")).get()), expected.group) << s;
+      const Node label = get(w.uri("", rdfs_label));
+      ASSERT_NE(label, nullptr) << s << ": the group has no label";
+      EXPECT_FALSE(std::string(lilv_node_as_string(label.get())).empty()) << s;
+    }
   }
+}
+
+// A group holds a pair of ports (or more): never a port alone.
+TEST_P(PortTable, GroupsHoldPairs) {
+  std::map<std::string, int> members;
+  for (const ports::Port& port : GetParam().ports) {
+    if (port.group != nullptr) ++members[port.group];
+  }
+  for (const auto& [group, count] : members) EXPECT_GE(count, 2) << group;
+}
+
+// The plugins with factory presets; the others have nothing worth one: the
+// switches have only their selector, abs and round only their enable.
+bool has_presets(std::string name) {
+  if (name.ends_with("-audio")) name.resize(name.size() - 6);
+  return name == "zul-cv-slew" || name == "zul-cv-parameter-modulation" || name == "zul-cv-gate" ||
+         name == "zul-cv-range" || name == "zul-cv-control";
+}
+
+// A plugin's factory presets as lilv finds them, label by label, each with
+// its settings ("symbol=value ..."); every check of one preset fails here.
+std::map<std::string, std::string> presets_of(World& w, const ports::Plugin& row) {
+  std::map<std::string, std::string> found;
+  const LilvPlugin* plugin = w.plugin(host::plugin_uri(row.name));
+  EXPECT_NE(plugin, nullptr) << row.name;
+  if (plugin == nullptr) return found;
+  Values presets(lilv_plugin_get_related(plugin, w.uri(pset, "Preset")));
+  LILV_FOREACH(nodes, it, presets.get()) {
+    const LilvNode* preset = lilv_nodes_get(presets.get(), it);
+    const std::string what = as_string(preset);
+    // Its own file in the bundle's presets/, which the manifest names.
+    Values files(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "seeAlso"), nullptr));
+    EXPECT_EQ(files.size(), 1u) << what;
+    const std::string file = as_string(files.first());
+    const std::string presets_dir = std::string(row.name) + ".lv2/presets/";
+    EXPECT_NE(file.find(presets_dir), std::string::npos) << what << " is in " << file;
+    EXPECT_GE(lilv_world_load_resource(w.get(), preset), 0) << what;
+
+    Values applies(lilv_world_find_nodes(w.get(), preset, w.uri(lv2, "appliesTo"), nullptr));
+    EXPECT_EQ(applies.size(), 1u) << what;
+    EXPECT_EQ(as_string(applies.first()), host::plugin_uri(row.name)) << what;
+    Values label(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "label"), nullptr));
+    Values comment(lilv_world_find_nodes(w.get(), preset, w.uri(rdfs, "comment"), nullptr));
+    EXPECT_EQ(label.size(), 1u) << what << ": a label, one";
+    EXPECT_EQ(comment.size(), 1u) << what << ": a comment, one";
+    EXPECT_FALSE(as_string(comment.first()).empty()) << what;
+
+    // Values for control inputs of the plugin, each once, within its range.
+    std::map<std::string, float> values;
+    Values port_nodes(lilv_world_find_nodes(w.get(), preset, w.uri(lv2, "port"), nullptr));
+    LILV_FOREACH(nodes, p, port_nodes.get()) {
+      const LilvNode* port = lilv_nodes_get(port_nodes.get(), p);
+      const Node symbol = own(lilv_world_get(w.get(), port, w.uri(lv2, "symbol"), nullptr));
+      const Node value = own(lilv_world_get(w.get(), port, w.uri(pset, "value"), nullptr));
+      if (symbol == nullptr || value == nullptr) {
+        ADD_FAILURE() << what << ": a port without a symbol or a value";
+        continue;
+      }
+      const std::string s = as_string(symbol.get());
+      const auto match = [&s](const ports::Port& q) { return s == q.symbol; };
+      const auto expected = std::find_if(row.ports.begin(), row.ports.end(), match);
+      EXPECT_TRUE(expected != row.ports.end() && expected->kind == ports::control &&
+                  expected->direction == ports::in)
+          << what << ": " << s << " is no control input";
+      EXPECT_TRUE(lilv_node_is_float(value.get())) << what << ": " << s;
+      const float v = lilv_node_as_float(value.get());
+      if (expected != row.ports.end()) {
+        EXPECT_TRUE(v >= expected->minimum && v <= expected->maximum) << what << ": " << s;
+      }
+      EXPECT_TRUE(values.emplace(s, v).second) << what << ": " << s << " twice";
+    }
+    EXPECT_FALSE(values.empty()) << what << " sets no port";
+    std::string settings;
+    for (const auto& [symbol, value] : values)
+      settings += symbol + "=" + std::to_string(value) + " ";
+    EXPECT_TRUE(found.emplace(as_string(label.first()), settings).second)
+        << what << ": a second preset labelled " << as_string(label.first());
+  }
+  return found;
+}
+
+// A few presets, named, described and each in a file of its own, where the
+// plugin has any worth having; none elsewhere.
+TEST_P(PortTable, FactoryPresets) {
+  const ports::Plugin& row = GetParam();
+  const std::map<std::string, std::string> presets = presets_of(world(), row);
+  if (has_presets(row.name)) {
+    EXPECT_GE(presets.size(), 2u) << row.name;
+  } else {
+    EXPECT_TRUE(presets.empty()) << row.name << " has presets";
+  }
+}
+
+// Each audio-port form has its CV plugin's presets, applying to its own URI.
+TEST(PortTable, AudioFormsHaveThePresetsOfTheirPlugins) {
+  for (size_t k = 0; k < ports::table().size(); ++k) {
+    EXPECT_EQ(presets_of(world(), ports::audio_table()[k]), presets_of(world(), ports::table()[k]))
+        << ports::table()[k].name;
+  }
+}
+
+// Every bundle defines the volt its ports carry, as a host looks it up from a
+// port: a units:Unit with the symbol, label and format that it shows. Each
+// plugin is read from its own bundle alone, so that no other defines it.
+TEST_P(PortTable, EachBundleDefinesTheVolt) {
+  const ports::Plugin& row = GetParam();
+  const auto in_volts = [](const ports::Port& p) {
+    return p.unit != nullptr && std::string(p.unit) == ports::volt;
+  };
+  const auto port_in_volts = std::find_if(row.ports.begin(), row.ports.end(), in_volts);
+  ASSERT_NE(port_in_volts, row.ports.end()) << row.name << " has no port in volts";
+
+  std::unique_ptr<LilvWorld, void (*)(LilvWorld*)> lone(lilv_world_new(), lilv_world_free);
+  const auto node = [&lone](const std::string& uri) {
+    return own(lilv_new_uri(lone.get(), uri.c_str()));
+  };
+  const std::string bundle = std::string("file://") + ZUL_TEST_STAGE_DIR + "/" + row.name + ".lv2/";
+  lilv_world_load_bundle(lone.get(), node(bundle).get());
+  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(lone.get()),
+                                                     node(host::plugin_uri(row.name)).get());
+  ASSERT_NE(plugin, nullptr) << bundle;
+  const LilvPort* port = lilv_plugin_get_port_by_index(plugin, port_in_volts->index);
+  ASSERT_NE(port, nullptr);
+  const Node unit = own(lilv_port_get(plugin, port, node(std::string(units) + "unit").get()));
+  ASSERT_NE(unit, nullptr) << port_in_volts->symbol << " has no unit";
+  EXPECT_EQ(as_string(unit.get()), std::string(ZUL_TEST_VOLT_URI));
+
+  const auto value = [&](const std::string& predicate) {
+    return as_string(
+        own(lilv_world_get(lone.get(), unit.get(), node(predicate).get(), nullptr)).get());
+  };
+  EXPECT_EQ(value(rdf_type), std::string(units) + "Unit");
+  EXPECT_EQ(value(std::string(units) + "symbol"), "V");
+  EXPECT_EQ(value(rdfs_label), "volt");
+  EXPECT_EQ(value(std::string(units) + "render"), "%f V");
 }
 
 // The enable is the port a host may map its own bypass button to where

@@ -93,6 +93,9 @@ expect "ports header" "#  symbol     kind     direction  default  range       un
   "$(sed -n 3p ports.txt)"
 expect "ports with unit" '2  rise_time  control  input      10       0 to 10000  ms    "Rise time"' \
   "$(sed -n 6p ports.txt)"
+# The volt is the project's own unit: its symbol comes from the Turtle.
+expect "ports in volts" '0  input      CV       input               -10 to 10   V     "Input"' \
+  "$(sed -n 4p ports.txt)"
 expect "toggled port" '4  enable     control  input      1        0 to 1            "Enable"     toggled' \
   "$(sed -n 8p ports.txt)"
 expect "enumeration port" \
@@ -575,7 +578,7 @@ PATH="$scratch/bin:$PATH" "$render" slew --input input=square,freq=2 --set rise_
 expect "slew plot" "0" "$?"
 expect "a panel for each control" "plot \$port0|plot \$port2|plot \$port3|plot \$port4|plot \$port1" \
   "$(grep -o '^plot \$port[0-9]*' plot.gp | tr '\n' '|' | sed 's/|$//')"
-expect "panels with units" "'inputs'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs'" \
+expect "panels with units" "'inputs (V)'|'rise_time (ms)'|'fall_time (ms)'|'enable'|'outputs (V)'" \
   "$(sed -n "s/^set ylabel //p" plot.gp | tr '\n' '|' | sed 's/|$//')"
 expect "enable on its own scale" "set yrange [-0.3:1.3]" \
   "$(grep -A1 "^set ylabel 'enable'" plot.gp | tail -1)"
@@ -585,15 +588,26 @@ expect "depth and enable apart" "'depth (%)' [-220:-180]|'enable' [-0.3:1.3]" \
     sed "s/set ylabel //g; s/ set yrange / /g; s/ -- /|/")"
 
 # --- the demo's plots ---------------------------------------------------------------------
-# Every panel label of the scenes carries its unit, and the guides of one
-# panel (the gate's two thresholds) are drawn each in its own style.
-labels=$(grep -E '^(panel|toggle) ' "$demo/scenes.sh" | sed -E 's/^[a-z]+ "([^"]*)".*/\1/')
+# Every panel label of the scenes carries its unit, the volt and the percent
+# from the Turtle through zul-render --ports, and the guides of one panel (the
+# gate's two thresholds) are drawn each in its own style.
+labels=$(
+  source "$demo/plot.sh"
+  scene() {
+    unset units
+    declare -gA units
+    while read -r port unit; do units[$port]=$unit; done < <(port_units "zul-cv-$2")
+  }
+  panel() { label_with_unit "$1" "${*:2}"; }
+  toggle() { label_with_unit "$1" "${*:2}"; }
+  source "$demo/scenes.sh"
+)
 expect "demo labels with units" "" "$(grep -v ' (.*)$' <<<"$labels")"
 (
   source "$demo/plot.sh"
   gnuplot() { cat >demo.gp; }
   "$render" gate --duration 0.1 --out g 2>/dev/null
-  plot_scene g demo.png "gate" 0 0.1 "panel|level (V)|level open_threshold:guide close_threshold:guide"
+  plot_scene g demo.png "gate" 0 0.1 "panel|level|level open_threshold:guide close_threshold:guide"
 )
 styles=$(grep -o "lc rgb '#[0-9a-f]*' dashtype [^ ]* linewidth [0-9.]* title '[a-z]*_threshold'" \
   demo.gp | sed 's/ title.*//' | sort -u | wc -l)
