@@ -47,8 +47,8 @@ endfunction()
 # The audio-port form's Turtle from the plugin's own: a CV port that run()
 # reads at element 0 only (a "value" in the plugin's port table) becomes a
 # control port, without the CV signal property, and every other CV port an
-# audio port; the name says "(audio)", and the text says "signal" for "CV
-# stream".
+# audio port; control ports belong to no group; the name says "(audio)", and
+# the text says "signal" for "CV stream".
 function(zul_audio_turtle text_var name)
   set(text "${${text_var}}")
   file(GLOB sources "${PROJECT_SOURCE_DIR}/plugins/${name}/*.cpp")
@@ -71,6 +71,25 @@ function(zul_audio_turtle text_var name)
       string(REPLACE "lv2:CVPort" "lv2:AudioPort" form "${port}")
     endif()
     string(REPLACE "${port}" "${form}" text "${text}")
+  endforeach()
+  # GStreamer 1.22 takes any port group for an audio pad of several channels:
+  # grouped control ports there become a channel, not properties. The audio
+  # form keeps the groups of its audio ports only, and the definitions that
+  # these still name.
+  string(REGEX MATCHALL "lv2:ControlPort <semicolon>[^]]*pg:group [^]]*" grouped "${text}")
+  foreach(port IN LISTS grouped)
+    string(REGEX REPLACE "
+		pg:group <[^>]*> <semicolon>" "" form "${port}")
+    string(REPLACE "${port}" "${form}" text "${text}")
+  endforeach()
+  string(REGEX MATCHALL "
+<@ZUL_PLUGIN_URI@#[a-z_]+>
+	a pg:Group [^.]*\\." groups "${text}")
+  foreach(group IN LISTS groups)
+    string(REGEX MATCH "#([a-z_]+)>" _ "${group}")
+    if(NOT text MATCHES "pg:group <@ZUL_PLUGIN_URI@#${CMAKE_MATCH_1}>")
+      string(REPLACE "${group}" "" text "${text}")
+    endif()
   endforeach()
   string(REPLACE "<semicolon>" ";" text "${text}")
   string(REGEX REPLACE "(doap:name \"[^\"]*)\"" "\\1 (audio)\"" text "${text}")

@@ -126,8 +126,8 @@ inline bool read_once(std::string_view plugin, std::string_view symbol) {
 }
 
 // Each plugin's audio-port form, <name>-audio: its CV streams on audio
-// ports, each CV port read once a control port with no CV property, and
-// everything else as in the CV plugin.
+// ports, each CV port read once a control port with no CV property, no
+// control port in a group, and everything else as in the CV plugin.
 inline const std::vector<Plugin>& audio_table() {
   static const std::deque<std::string> names = [] {
     std::deque<std::string> n;
@@ -140,10 +140,13 @@ inline const std::vector<Plugin>& audio_table() {
       Plugin form = table()[k];
       form.name = names[k].c_str();
       for (Port& port : form.ports) {
-        if (port.kind != Kind::cv) continue;
-        const bool once = read_once(table()[k].name, port.symbol);
-        port.kind = once ? Kind::control : Kind::audio;
-        if (once) port.hint = Hint::none;
+        if (port.kind == Kind::cv) {
+          const bool once = read_once(table()[k].name, port.symbol);
+          port.kind = once ? Kind::control : Kind::audio;
+          if (once) port.hint = Hint::none;
+        }
+        // GStreamer takes grouped control ports for an audio pad's channels.
+        if (port.kind == Kind::control) port.group = nullptr;
       }
       forms.push_back(form);
     }
