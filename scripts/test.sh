@@ -107,8 +107,11 @@ source_tree_status() {
   fi
 }
 
+# The audio-port forms link the very objects of the CV plugins: the stages
+# that run whole programs under an emulator or valgrind leave their copies
+# of the reference sessions out.
 valgrind_stage() {
-  launched build-valgrind "$PWD/tests/memcheck.sh"
+  GTEST_FILTER='-AudioForms/*' launched build-valgrind "$PWD/tests/memcheck.sh"
 }
 
 # The other programs run on one thread: the threads test is what TSan is for.
@@ -132,7 +135,7 @@ armhf_stage() {
 # Nehalem has SSE4.2 but neither AVX nor FMA: the plugins' dispatch must take
 # the software fused multiply-add, and the instruction would be SIGILL there.
 nofma_stage() {
-  ZUL_TEST_VARIANT=baseline launched build-nofma qemu-x86_64 -cpu Nehalem
+  GTEST_FILTER='-AudioForms/*' ZUL_TEST_VARIANT=baseline launched build-nofma qemu-x86_64 -cpu Nehalem
 }
 
 stage default default_stage
