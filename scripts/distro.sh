@@ -26,14 +26,20 @@ work=$(mktemp -d /tmp/zul-cv-distro.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 version=$(sed -n 's/^project(zul-cv VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-# source DIR: the sources as git sees them (local changes included), and debian/.
+# The sources as git sees them (local changes included), with debian/, taken
+# once: every build below starts from a copy of this one snapshot.
+snapshot=$work/snapshot
+mkdir -p "$snapshot"
+git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+  xargs -0 cp -a --parents -t "$snapshot"
+cp -a packaging/debian "$snapshot/debian"
+cp packaging/changelog "$snapshot/debian/changelog"
+
+# source_tree DIR: a copy of the snapshot.
 source_tree() {
-  mkdir -p "$1"
-  git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-    xargs -0 cp -a --parents -t "$1"
-  cp -a packaging/debian "$1/debian"
-  cp packaging/changelog "$1/debian/changelog"
+  mkdir -p "$(dirname "$1")"
+  cp -a "$snapshot" "$1"
 }
 
 # logged LOG COMMAND...: runs COMMAND with its output in LOG, shown on failure.
