@@ -194,7 +194,11 @@ template <class Ops, class R, const auto& ports>
 // run and the variants it calls are never instrumented by the stack
 // protector that distributions turn on (-fstack-protector-strong): its check
 // would put a library call, __stack_chk_fail, into the audio thread.
+#if defined(__clang__)
+#define ZUL_RUN [[clang::no_stack_protector]]
+#else
 #define ZUL_RUN [[gnu::no_stack_protector]]
+#endif
 
 // Out of line like the other variants, so that run itself is only the
 // choice: the baseline's registers are not saved and restored on every call.
