@@ -52,6 +52,14 @@ inline void write(uint64_t mode) {
 }
 #endif
 
+// Whether a call that found the register holding `before` left it as it was:
+// the mode bits, and where the call had to switch to the plugins' mode, every
+// bit (the status flags the caller had are restored with the rest).
+inline bool left_alone(uint64_t before, uint64_t after) {
+  if ((before & mode_bits) == plugin_mode) return (after & mode_bits) == plugin_mode;
+  return after == before;
+}
+
 // Whether the plugins' mode is in force in this thread.
 inline bool plugin_mode_in_force() {
   return (read() & mode_bits) == plugin_mode;

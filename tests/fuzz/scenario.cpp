@@ -309,6 +309,15 @@ std::string check(Plugin plugin, const Session& s, const std::vector<size_t>& of
   return first + format("; %zu value(s) differ", differences);
 }
 
+// Puts the caller's floating-point register back, whatever way compare returns.
+struct Register {
+  uint64_t saved = fp_register::read();
+  Register() = default;
+  Register(const Register&) = delete;
+  Register& operator=(const Register&) = delete;
+  ~Register() { fp_register::write(saved); }
+};
+
 }  // namespace
 
 Session decode(Plugin plugin, std::span<const uint8_t> data) {
@@ -410,15 +419,36 @@ std::string describe(Plugin plugin, const Session& s, size_t count) {
   return text;
 }
 
-std::string compare(const LV2_Descriptor& plugin, Plugin which, const Session& s) {
-  if (!fp_register::plugin_mode_in_force()) {
-    return "the plugins' floating-point mode is not in force in this thread";
-  }
+std::string compare(const LV2_Descriptor& plugin, Plugin which, const Session& s,
+                    std::optional<uint64_t> host_mode) {
+  const Register caller;
+  fp_register::write(fp_register::plugin_mode);
+  const uint64_t host = host_mode.value_or(fp_register::plugin_mode);
+  std::string moved;  // the first call that left the host's register changed
+  // One call into the plugin, made with the host's register in place.
+  const auto as_host = [&](const char* what, auto call) {
+    fp_register::write(host);
+    call();
+    const uint64_t after = fp_register::read();
+    fp_register::write(fp_register::plugin_mode);
+    if (moved.empty() && !fp_register::left_alone(host, after)) {
+      moved = format("%s changed the calling thread's floating-point register from %#" PRIx64
+                     " to %#" PRIx64,
+                     what, host, after);
+    }
+  };
+
   std::optional<reference::Model> model = reference::instantiate(which, s.rate);
   const LV2_Feature* const features[] = {nullptr};
-  LV2_Handle handle = plugin.instantiate(&plugin, s.rate, "/nonexistent/", features);
-  if (handle == nullptr || !model) {
+  LV2_Handle handle = nullptr;
+  as_host("instantiate",
+          [&] { handle = plugin.instantiate(&plugin, s.rate, "/nonexistent/", features); });
+  if (!moved.empty()) {
     if (handle != nullptr) plugin.cleanup(handle);
+    return moved;
+  }
+  if (handle == nullptr || !model) {
+    if (handle != nullptr) as_host("cleanup", [&] { plugin.cleanup(handle); });
     if (handle == nullptr && !model) return {};
     return format("instantiate %s a rate of %s that the model %s", model ? "refused" : "accepted",
                   rate_text(s.rate).c_str(), model ? "accepts" : "refuses");
@@ -438,19 +468,19 @@ std::string compare(const LV2_Descriptor& plugin, Plugin which, const Session& s
 
   std::vector<size_t> offsets = s.offsets;
   const auto connect = [&](uint32_t port, size_t offset) {
-    plugin.connect_port(handle, port, actual.data() + offset);
+    as_host("connect_port", [&] { plugin.connect_port(handle, port, actual.data() + offset); });
     reference::connect_port(*model, port, expected.data() + offset);
   };
   for (size_t p = 0; p < offsets.size(); ++p) connect(static_cast<uint32_t>(p), offsets[p]);
-  plugin.activate(handle);
+  as_host("activate", [&] { plugin.activate(handle); });
 
   std::string difference;
   size_t k = 0;
-  for (; k < s.actions.size() && difference.empty(); ++k) {
+  for (; k < s.actions.size() && difference.empty() && moved.empty(); ++k) {
     const Action& a = s.actions[k];
     switch (a.type) {
       case Action::Type::run:
-        plugin.run(handle, a.n);
+        as_host("run", [&] { plugin.run(handle, a.n); });
         reference::run(*model, a.n);
         difference = check(which, s, offsets, actual, expected, *model);
         break;
@@ -466,21 +496,23 @@ std::string compare(const LV2_Descriptor& plugin, Plugin which, const Session& s
         break;
       }
       case Action::Type::reactivate:
-        plugin.deactivate(handle);
-        plugin.activate(handle);
+        as_host("deactivate", [&] { plugin.deactivate(handle); });
+        as_host("activate", [&] { plugin.activate(handle); });
         break;
       case Action::Type::move:
         offsets[a.port] = a.offset;
         connect(a.port, a.offset);
         break;
       case Action::Type::stray_connect:
-        plugin.connect_port(handle, a.port, actual.data() + a.offset);
+        as_host("connect_port",
+                [&] { plugin.connect_port(handle, a.port, actual.data() + a.offset); });
         reference::connect_port(*model, a.port, expected.data() + a.offset);
         break;
     }
   }
-  plugin.deactivate(handle);
-  plugin.cleanup(handle);
+  as_host("deactivate", [&] { plugin.deactivate(handle); });
+  as_host("cleanup", [&] { plugin.cleanup(handle); });
+  if (difference.empty() && !moved.empty()) difference = moved;
   if (difference.empty()) return {};
   return format("after action %zu: ", k - 1) + difference + "\n" + describe(which, s, k);
 }

@@ -13,6 +13,7 @@
 #include <lv2/core/lv2.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ std::string describe(reference::Plugin plugin, const Session& session, size_t co
 // Empty when every call left the plugin's arena and the model's bit for bit
 // alike (a NaN that the model computed may differ in its payload); otherwise
 // what differed first, followed by the session up to there.
-std::string compare(const LV2_Descriptor& plugin, reference::Plugin model, const Session& session);
+//
+// The model computes under the plugins' floating-point mode; the plugin is
+// called with the thread's register holding host_mode, as a host's audio
+// thread may (the plugins' own mode unless given), and every call must leave
+// the register exactly as it found it. The caller's register is restored.
+std::string compare(const LV2_Descriptor& plugin, reference::Plugin model, const Session& session,
+                    std::optional<uint64_t> host_mode = {});
 
 }  // namespace scenario
