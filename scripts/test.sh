@@ -146,7 +146,7 @@ nofma_stage() {
 # The tests of tests/windows/, wine in a prefix of build-windows' own, then
 # every DLL linked and the zip made again.
 windows_stage() {
-  build build-windows --toolchain cmake/x86_64-w64-mingw32.cmake
+  build build-windows --toolchain cmake/x86_64-w64-mingw32.cmake -DZUL_CV_TESTS=ON
   run_ctest build-windows
   tests/windows/check_reproducible.sh build-windows
 }

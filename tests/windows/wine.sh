@@ -6,7 +6,9 @@
 # Without a display nothing can be shown, and .NET and the HTML engine, which
 # no test needs, are left out so that wine does not ask to install them.
 set -euo pipefail
-export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+# wine takes an absolute path only.
+WINEPREFIX=$(realpath -m "$1")
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 shift
 # Debian's wine64 package puts no wine64 on PATH.
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
