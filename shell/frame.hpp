@@ -36,6 +36,7 @@
 #include <utility>
 
 #include "shell/blocks.hpp"
+#include "shell/fp_mode.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 #include "shell/variant.hpp"
@@ -83,8 +84,10 @@ struct Instance {
 namespace frame {
 
 // The state is set up before anything is allocated, so that a refused rate
-// takes nothing from the allocator. Only the state, which follows the slots
-// in every record, is copied in: the slots stay the host's to set.
+// takes nothing from the allocator, and in the plugins' floating-point mode,
+// so that it does not depend on the host's thread. Only the state, which
+// follows the slots in every record, is copied in: the slots stay the host's
+// to set.
 template <class R, const auto& ports>
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
@@ -93,6 +96,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   };
   [[maybe_unused]] R initial;
   if constexpr (has_state) {
+    const fp::Held mode;
     if (!start(initial, rate)) return nullptr;
   }
   auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
@@ -221,9 +225,12 @@ ZUL_RUN [[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
 }
 #endif
 
+// The host may call run on any thread, in any floating-point mode: the loops
+// run in the plugins' own, and the host's thread gets its register back.
 template <class R, const auto& ports>
 ZUL_RUN void run(LV2_Handle instance, uint32_t n) {
   auto* self = static_cast<Instance<R>*>(instance);
+  const fp::Held mode;
 #if defined(__x86_64__)
   if (self->variant == Variant::avx2) {
     run_avx2<R, ports>(self->record, n);
