@@ -60,23 +60,21 @@ inline constexpr Register mode_bits = 0x07FFFF00;
 #error "zul-cv holds its floating-point mode in run; this architecture has no implementation"
 #endif
 
-// The plugins' mode for as long as it lives. A thread already in it (the
-// loading thread, a host that set it) pays one read and a compare; any other
-// gets the plugins' register written, and its own written back, flags and
-// all, when this ends.
-class Held {
- public:
-  [[gnu::always_inline]] Held() : caller_(read()) {
-    if ((caller_ & mode_bits) != plugin_mode) write(plugin_mode);
-  }
-  [[gnu::always_inline]] ~Held() {
-    if ((caller_ & mode_bits) != plugin_mode) write(caller_);
-  }
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
+[[gnu::always_inline]] inline bool is_plugin_mode(Register value) {
+  return (value & mode_bits) == plugin_mode;
+}
 
- private:
-  Register caller_;
-};
+// Calls f in the plugins' mode and returns what it returns: a thread in
+// another mode gets the plugins' register written, and its own written back,
+// flags and all, once f returns.
+template <class F>
+[[gnu::always_inline]] inline auto in_plugin_mode(F f) {
+  const Register caller = read();
+  if (is_plugin_mode(caller)) return f();
+  write(plugin_mode);
+  const auto result = f();
+  write(caller);
+  return result;
+}
 
 }  // namespace zul::fp

@@ -96,8 +96,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   };
   [[maybe_unused]] R initial;
   if constexpr (has_state) {
-    const fp::Held mode;
-    if (!start(initial, rate)) return nullptr;
+    if (!fp::in_plugin_mode([&] { return start(initial, rate); })) return nullptr;
   }
   auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
   if (self == nullptr) return nullptr;
@@ -225,24 +224,34 @@ ZUL_RUN [[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
 }
 #endif
 
-// The host may call run on any thread, in any floating-point mode: the loops
-// run in the plugins' own, and the host's thread gets its register back.
+template <class R, const auto& ports>
+ZUL_RUN [[gnu::always_inline]] inline void run_variant(Instance<R>& self, uint32_t n) {
+#if defined(__x86_64__)
+  if (self.variant == Variant::avx2) return run_avx2<R, ports>(self.record, n);
+#elif defined(__arm__)
+  if (self.variant == Variant::vfpv4) return run_vfpv4<R, ports>(self.record, n);
+#endif
+  run_baseline<R, ports>(self.record, n);
+}
+
+// A host thread in another floating-point mode: the loops run in the plugins'
+// own, and the thread gets its register back, flags and all.
+template <class R, const auto& ports>
+ZUL_RUN [[gnu::noinline]] void run_switching(Instance<R>& self, uint32_t n, fp::Register caller) {
+  fp::write(fp::plugin_mode);
+  run_variant<R, ports>(self, n);
+  fp::write(caller);
+}
+
+// The host may call run on any thread. One already in the plugins' mode (the
+// loading thread, a host that set it) pays a read and a compare, and the
+// variant is a tail call.
 template <class R, const auto& ports>
 ZUL_RUN void run(LV2_Handle instance, uint32_t n) {
-  auto* self = static_cast<Instance<R>*>(instance);
-  const fp::Held mode;
-#if defined(__x86_64__)
-  if (self->variant == Variant::avx2) {
-    run_avx2<R, ports>(self->record, n);
-    return;
-  }
-#elif defined(__arm__)
-  if (self->variant == Variant::vfpv4) {
-    run_vfpv4<R, ports>(self->record, n);
-    return;
-  }
-#endif
-  run_baseline<R, ports>(self->record, n);
+  auto& self = *static_cast<Instance<R>*>(instance);
+  const fp::Register caller = fp::read();
+  if (!fp::is_plugin_mode(caller)) return run_switching<R, ports>(self, n, caller);
+  run_variant<R, ports>(self, n);
 }
 
 }  // namespace frame
