@@ -143,19 +143,18 @@ endfunction()
 
 # Links one plugin library from the plugin's objects into a staged bundle
 # directory: the CV plugin, or with AUDIO its audio-port form, whose name and
-# URI end in -audio. LIBM links the mathematics library. The URI, which is
+# URI end in -audio. The URI, which is
 # all that tells the two forms apart in the code, is compiled into the
 # library's own copy of shell/uri.cpp.
 function(zul_stage_library target objects name stage)
-  cmake_parse_arguments(ARG "AUDIO;LIBM" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "AUDIO" "" "" ${ARGN})
   set(form "${name}")
   if(ARG_AUDIO)
     set(form "${name}-audio")
   endif()
   set(bundle "${stage}/${form}.lv2")
   add_library(${target} MODULE "${PROJECT_SOURCE_DIR}/shell/uri.cpp")
-  target_link_libraries(${target} PRIVATE ${objects} zul_shell zul_plugin_flags zul_warnings
-                        $<$<BOOL:${ARG_LIBM}>:m>)
+  target_link_libraries(${target} PRIVATE ${objects} zul_shell zul_plugin_flags zul_warnings)
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME "${form}" LIBRARY_OUTPUT_DIRECTORY "${bundle}"
     LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/exports.map")
@@ -197,34 +196,27 @@ endfunction()
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# zul_add_plugin(<name> [LIBM])
+# zul_add_plugin(<name>)
 # Builds plugins/<name>/*.cpp with the shell into <name>.so and stages the
 # ready-to-use bundle build/lv2/<name>.lv2/ (manifest, Turtle, library, and
 # presets/ with the factory presets of plugins/<name>/presets.cmake); from
 # the same objects its audio-port form, for hosts without CV ports, in
 # build/lv2/<name>-audio.lv2/.
-# LIBM links the mathematics library, for a plugin that calls it outside run().
 # For the tests each plugin is also staged in build/lv2-software-fma/ with
 # ZUL_CV_FMA_SOFTWARE defined, which forces the baseline variant of its loops
 # (and the software fused multiply-add), tested there under the software_fma.
 # prefix on any machine.
 function(zul_add_plugin name)
-  cmake_parse_arguments(ARG "LIBM" "" "" ${ARGN})
   set(needed libc.so.6)
-  set(libm "")
-  if(ARG_LIBM)
-    list(APPEND needed libm.so.6)
-    set(libm LIBM)
-  endif()
   zul_plugin_objects(${name}.objects ${name})
-  zul_stage_library(${name} ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}" ${libm})
-  zul_stage_library(${name}-audio ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}" AUDIO ${libm})
+  zul_stage_library(${name} ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}")
+  zul_stage_library(${name}-audio ${name}.objects ${name} "${ZUL_CV_STAGE_DIR}" AUDIO)
   # ZUL_NEEDED: the shared libraries the tests allow it to need, and no others.
   set_target_properties(${name} ${name}-audio PROPERTIES ZUL_NEEDED "${needed}")
   zul_plugin_objects(${name}.software-fma.objects ${name})
   target_compile_definitions(${name}.software-fma.objects PRIVATE ZUL_CV_FMA_SOFTWARE=1)
   zul_stage_library(${name}.software-fma ${name}.software-fma.objects ${name}
-                    "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}" ${libm})
+                    "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}")
 
   # The CV bundles make up the install component "plugins", the audio-port
   # forms the component "audio": each is a Debian package of its own. A

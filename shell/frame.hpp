@@ -36,6 +36,7 @@
 #include <utility>
 
 #include "shell/blocks.hpp"
+#include "shell/fp_mode.hpp"
 #include "shell/overlap.hpp"
 #include "shell/plugin.hpp"
 #include "shell/variant.hpp"
@@ -83,8 +84,10 @@ struct Instance {
 namespace frame {
 
 // The state is set up before anything is allocated, so that a refused rate
-// takes nothing from the allocator. Only the state, which follows the slots
-// in every record, is copied in: the slots stay the host's to set.
+// takes nothing from the allocator, and in the plugins' floating-point mode,
+// so that it does not depend on the host's thread. Only the state, which
+// follows the slots in every record, is copied in: the slots stay the host's
+// to set.
 template <class R, const auto& ports>
 LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundle_path*/, const LV2_Feature* const* /*features*/) {
@@ -93,7 +96,7 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
   };
   [[maybe_unused]] R initial;
   if constexpr (has_state) {
-    if (!start(initial, rate)) return nullptr;
+    if (!fp::in_plugin_mode([&] { return start(initial, rate); })) return nullptr;
   }
   auto* self = static_cast<Instance<R>*>(std::malloc(sizeof(Instance<R>)));
   if (self == nullptr) return nullptr;
@@ -222,20 +225,33 @@ ZUL_RUN [[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
 #endif
 
 template <class R, const auto& ports>
-ZUL_RUN void run(LV2_Handle instance, uint32_t n) {
-  auto* self = static_cast<Instance<R>*>(instance);
+ZUL_RUN [[gnu::always_inline]] inline void run_variant(Instance<R>& self, uint32_t n) {
 #if defined(__x86_64__)
-  if (self->variant == Variant::avx2) {
-    run_avx2<R, ports>(self->record, n);
-    return;
-  }
+  if (self.variant == Variant::avx2) return run_avx2<R, ports>(self.record, n);
 #elif defined(__arm__)
-  if (self->variant == Variant::vfpv4) {
-    run_vfpv4<R, ports>(self->record, n);
-    return;
-  }
+  if (self.variant == Variant::vfpv4) return run_vfpv4<R, ports>(self.record, n);
 #endif
-  run_baseline<R, ports>(self->record, n);
+  run_baseline<R, ports>(self.record, n);
+}
+
+// A host thread in another floating-point mode: the loops run in the plugins'
+// own, and the thread gets its register back, flags and all.
+template <class R, const auto& ports>
+ZUL_RUN [[gnu::noinline]] void run_switching(Instance<R>& self, uint32_t n, fp::Register caller) {
+  fp::write(fp::plugin_mode);
+  run_variant<R, ports>(self, n);
+  fp::write(caller);
+}
+
+// The host may call run on any thread. One already in the plugins' mode (the
+// loading thread, a host that set it) pays a read and a compare, and the
+// variant is a tail call.
+template <class R, const auto& ports>
+ZUL_RUN void run(LV2_Handle instance, uint32_t n) {
+  auto& self = *static_cast<Instance<R>*>(instance);
+  const fp::Register caller = fp::read();
+  if (!fp::is_plugin_mode(caller)) return run_switching<R, ports>(self, n, caller);
+  run_variant<R, ports>(self, n);
 }
 
 }  // namespace frame

@@ -2,9 +2,9 @@
 # check_library.sh LIBRARY NEEDED...
 # Fails unless the plugin library exports lv2_descriptor alone, needs exactly
 # the given shared libraries, imports nothing but the C runtime's own symbols,
-# malloc and free (and exp where it needs libm), and its run() calls no
-# imported function, not even through the local functions it calls. OBJDUMP, READELF and NM name the
-# binutils to use (a cross build's own); the machine's by default.
+# malloc and free, and its run() calls no imported function, not even through
+# the local functions it calls. OBJDUMP, READELF and NM name the binutils to
+# use (a cross build's own); the machine's by default.
 set -euo pipefail
 lib=$1
 shift
@@ -32,9 +32,6 @@ fi
 # has VFPv4. __stack_chk_fail: the stack protector's, where a distribution's
 # flags turn it on, outside run (the walk below holds run to none).
 allowed="__cxa_finalize __gmon_start__ _ITM_deregisterTMCloneTable _ITM_registerTMCloneTable free getauxval malloc __stack_chk_fail"
-case " $wanted " in
-  *" libm.so.6 "*) allowed+=" exp" ;;
-esac
 unexpected=$("$nm" -D --undefined-only "$lib" | awk '{sub(/@.*/, "", $NF); print $NF}' | sort |
   while read -r symbol; do
     [[ " $allowed " == *" $symbol "* ]] || printf '%s ' "$symbol"

@@ -52,6 +52,29 @@ inline void write(uint64_t mode) {
 }
 #endif
 
+// Modes a host's thread may be in when it calls a plugin: the processor's
+// power-on default (a thread the plugin was not loaded on, and every new
+// thread on Windows), and the opposite of the plugins' mode: rounding toward
+// zero with every trap the processor has enabled (a processor without traps
+// keeps them off), or flush-to-zero with the default NaN.
+struct HostMode {
+  const char* name;
+  uint64_t value;
+};
+#if defined(__x86_64__)
+inline constexpr HostMode host_modes[] = {
+    {"power-on default", default_mode},
+    {"toward zero, exceptions unmasked", 0x6000},
+    {"flush-to-zero without denormals-are-zero, flags raised", 0x9FBF},
+};
+#else
+inline constexpr HostMode host_modes[] = {
+    {"power-on default", default_mode},
+    {"toward zero, traps enabled", 0xC09F00},
+    {"flush-to-zero with the default NaN", 0x3000000},
+};
+#endif
+
 // Whether a call that found the register holding `before` left it as it was:
 // the mode bits, and where the call had to switch to the plugins' mode, every
 // bit (the status flags the caller had are restored with the rest).

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include "tests/fp_register.hpp"
 #include "tests/fuzz/reference.hpp"
@@ -50,8 +51,18 @@ class Reference : public testing::TestWithParam<std::string> {
     return name.ends_with(suffix) ? name.substr(0, name.size() - suffix.size()) : name;
   }
 
-  std::string compare(const std::vector<uint8_t>& bytes) const {
-    return scenario::compare(lib->plugin(), model, scenario::decode(model, bytes));
+  std::string compare(const std::vector<uint8_t>& bytes,
+                      std::optional<uint64_t> host_mode = {}) const {
+    return scenario::compare(lib->plugin(), model, scenario::decode(model, bytes), host_mode);
+  }
+
+  std::vector<std::filesystem::path> seeds() const {
+    const std::filesystem::path dir = std::filesystem::path(ZUL_TEST_CORPUS_DIR) / cv_plugin();
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
   }
 
   reference::Plugin model{};
@@ -63,14 +74,39 @@ TEST_P(Reference, RunsUnderThePluginsFloatingPointMode) {
 }
 
 TEST_P(Reference, SeedCorpusMatches) {
-  const std::filesystem::path dir = std::filesystem::path(ZUL_TEST_CORPUS_DIR) / cv_plugin();
-  std::vector<std::filesystem::path> seeds;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) seeds.push_back(entry.path());
-  std::sort(seeds.begin(), seeds.end());
-  ASSERT_FALSE(seeds.empty()) << "no seeds in " << dir;
-  for (const auto& seed : seeds) {
+  const std::vector<std::filesystem::path> all = seeds();
+  ASSERT_FALSE(all.empty()) << "no seeds in the corpus of " << cv_plugin();
+  for (const auto& seed : all) {
     const std::string difference = compare(read_file(seed));
     ASSERT_TRUE(difference.empty()) << seed << ": " << difference;
+  }
+}
+
+// Whatever mode the host's thread is in, run computes in the plugins' own and
+// hands the thread back its register as it was: the seeds and random sessions
+// give the model's bits, on a thread started after the library was loaded.
+TEST_P(Reference, SessionsMatchInEveryHostMode) {
+  for (const auto& [name, mode] : fp_register::host_modes) {
+    SCOPED_TRACE(name);
+    std::vector<std::vector<uint8_t>> sessions;
+    for (const auto& seed : seeds()) sessions.push_back(read_file(seed));
+    std::mt19937 rng(20261209u);
+    std::uniform_int_distribution<int> length(4, 320), byte(0, 255);
+    for (int k = 0; k < 1000; ++k) {
+      sessions.emplace_back(static_cast<size_t>(length(rng)));
+      for (uint8_t& b : sessions.back()) b = static_cast<uint8_t>(byte(rng));
+    }
+    std::thread host([&] {
+      // What the processor keeps of the mode: some have no traps to enable.
+      fp_register::write(mode);
+      const uint64_t kept = fp_register::read();
+      fp_register::write(fp_register::plugin_mode);
+      for (size_t k = 0; k < sessions.size(); ++k) {
+        const std::string difference = compare(sessions[k], kept);
+        ASSERT_TRUE(difference.empty()) << "session " << k << ": " << difference;
+      }
+    });
+    host.join();
   }
 }
 

@@ -2,9 +2,9 @@
 // or smoothed by a 550 Hz one-pole low-pass computed in double precision.
 #include <bit>
 #include <cfloat>
-#include <cmath>
 #include <cstdint>
 
+#include "plugins/zul-cv-control/pole.hpp"
 #include "shell/blocks.hpp"
 #include "shell/frame.hpp"
 
@@ -30,7 +30,7 @@ bool start(Control& self, double rate) {
   const auto bits = std::bit_cast<uint64_t>(rate);
   if (bits == 0 || bits >= 0x7ff0000000000000) return false;
   self.filter_state = 0.0;
-  const double a = std::exp(-3455.7519189487725 / rate);
+  const double a = pole::of(rate);
   self.feedback_coefficient = a;
   self.input_coefficient = 1.0 - a;
   return true;
