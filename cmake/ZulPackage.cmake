@@ -126,13 +126,7 @@ License: ISC
 # changelog.gz from packaging/changelog, byte for byte the same from any
 # build: gzip -n leaves out the name and the time, and the file takes the
 # date of the newest entry as its own, which the package records.
-set(changelog "${PROJECT_SOURCE_DIR}/packaging/changelog")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${changelog}")
-file(STRINGS "${changelog}" changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
-if(NOT changelog_trailer MATCHES "^ -- .*>  (.+)$")
-  message(FATAL_ERROR "${changelog}: no trailer line with the date of the newest entry")
-endif()
-set(changelog_date "${CMAKE_MATCH_1}")
+include(cmake/ZulChangelogDate.cmake)
 add_custom_command(OUTPUT "${doc_dir}/changelog.gz"
   COMMAND sh -c "gzip -9nc \"$0\" >\"$1\" && touch -d \"$2\" \"$1\""
           "${changelog}" "${doc_dir}/changelog.gz" "${changelog_date}"
@@ -151,8 +145,6 @@ endforeach()
 # SOURCE_DATE_EPOCH where it is set, so that two builds of one commit give the
 # same bytes. Unless the caller sets it, it is the newest changelog entry's
 # date, set in cpack's own process when it reads its configuration.
-execute_process(COMMAND date -d "${changelog_date}" +%s OUTPUT_VARIABLE source_date_epoch
-                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/CPackSourceDate.cmake")
 file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"
   "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${source_date_epoch})\nendif()\n")

@@ -13,7 +13,11 @@
 #    (GCC's and clang's own spelling);
 #  - hidden visibility plus a version script: lv2_descriptor is the only export;
 #  - --as-needed and -z defs: NEEDED lists exactly what the code uses (not in
-#    a sanitizer build, whose runtime comes with the program that loads it).
+#    a sanitizer build, whose runtime comes with the program that loads it);
+#  - on Windows, where LV2_SYMBOL_EXPORT is dllexport and so lv2_descriptor
+#    the only export, the GCC and C++ runtimes linked in, so that a DLL needs
+#    only what every Windows has (KERNEL32.dll and msvcrt.dll), and no link
+#    time in the header, so that two links give the same bytes.
 # The fuzz build (ZUL_CV_FUZZ), a sanitizer build, adds libFuzzer's coverage.
 add_library(zul_plugin_flags INTERFACE)
 target_compile_options(zul_plugin_flags INTERFACE
@@ -23,11 +27,16 @@ target_compile_options(zul_plugin_flags INTERFACE
   $<$<CXX_COMPILER_ID:GNU>:-fno-tree-loop-distribute-patterns>
   "$<$<CXX_COMPILER_ID:Clang>:SHELL:-mllvm -disable-loop-idiom-all>"
   -fvisibility=hidden -fvisibility-inlines-hidden)
-target_link_options(zul_plugin_flags INTERFACE
-  "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map"
-  "LINKER:--as-needed" "LINKER:-z,now" -static-libgcc)
-if(NOT ZUL_CV_SANITIZE)
-  target_link_options(zul_plugin_flags INTERFACE "LINKER:-z,defs")
+if(WIN32)
+  target_link_options(zul_plugin_flags INTERFACE
+    -static-libgcc -static-libstdc++ -static "LINKER:--no-insert-timestamp")
+else()
+  target_link_options(zul_plugin_flags INTERFACE
+    "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map"
+    "LINKER:--as-needed" "LINKER:-z,now" -static-libgcc)
+  if(NOT ZUL_CV_SANITIZE)
+    target_link_options(zul_plugin_flags INTERFACE "LINKER:-z,defs")
+  endif()
 endif()
 if(ZUL_CV_FUZZ)
   target_compile_options(zul_plugin_flags INTERFACE -fsanitize=fuzzer-no-link)

@@ -27,6 +27,8 @@ if [ "${1:-}" = --checks ]; then
     g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf  # the same for 32-bit ARM (armhf)
     googletest             # GoogleTest's sources, built for AArch64
     debhelper              # the distro stage: Debian's own build of the packages
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows cross build and DLL checks
+    wine64 zip             # the same: the tests under wine, the zip of the bundles
   )
 fi
 

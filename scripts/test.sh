@@ -15,11 +15,16 @@
 #   distro    built as Debian builds it (dpkg-buildpackage, debhelper,
 #             hardening flags, the test suite, lintian), again for byte-identical
 #             packages, and with Fedora's and Arch's flags (scripts/distro.sh)
+#   windows   cross-built for 64-bit Windows with MinGW-w64: each DLL's
+#             exports, imports and run checked, the reference sessions under
+#             wine (both variants, and on a thread started after the load),
+#             zul-cv-control's poles against glibc's, and the DLLs and the zip
+#             made again, byte for byte the same
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --checks
-stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro},"
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows},"
 jobs=$(nproc)
 timings=()
 
@@ -138,6 +143,14 @@ nofma_stage() {
   GTEST_FILTER='-AudioForms/*' ZUL_TEST_VARIANT=baseline launched build-nofma qemu-x86_64 -cpu Nehalem
 }
 
+# The tests of tests/windows/, wine in a prefix of build-windows' own, then
+# every DLL linked and the zip made again.
+windows_stage() {
+  build build-windows --toolchain cmake/x86_64-w64-mingw32.cmake -DZUL_CV_TESTS=ON
+  run_ctest build-windows
+  tests/windows/check_reproducible.sh build-windows
+}
+
 stage default default_stage
 stage asan asan_stage
 stage fuzz fuzz_stage
@@ -147,4 +160,5 @@ stage aarch64 aarch64_stage
 stage armhf armhf_stage
 stage nofma nofma_stage
 stage distro scripts/distro.sh
+stage windows windows_stage
 echo "=== stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
