@@ -18,7 +18,7 @@
 #   windows   cross-built for 64-bit Windows with MinGW-w64: each DLL's
 #             exports, imports and run checked, the reference sessions under
 #             wine (both variants, and on a thread started after the load),
-#             zul-cv-control's poles against glibc's, and the DLLs and the zip
+#             zul-cv-control's poles, and the DLLs and the zip
 #             made again, byte for byte the same
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail

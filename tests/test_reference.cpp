@@ -86,8 +86,8 @@ TEST_P(Reference, SeedCorpusMatches) {
 // hands the thread back its register as it was: the seeds and random sessions
 // give the model's bits, on a thread started after the library was loaded.
 TEST_P(Reference, SessionsMatchInEveryHostMode) {
-  for (const auto& [name, mode] : fp_register::host_modes) {
-    SCOPED_TRACE(name);
+  for (const fp_register::HostMode& host_mode : fp_register::host_modes) {
+    SCOPED_TRACE(host_mode.name);
     std::vector<std::vector<uint8_t>> sessions;
     for (const auto& seed : seeds()) sessions.push_back(read_file(seed));
     std::mt19937 rng(20261209u);
@@ -98,7 +98,7 @@ TEST_P(Reference, SessionsMatchInEveryHostMode) {
     }
     std::thread host([&] {
       // What the processor keeps of the mode: some have no traps to enable.
-      fp_register::write(mode);
+      fp_register::write(host_mode.value);
       const uint64_t kept = fp_register::read();
       fp_register::write(fp_register::plugin_mode);
       for (size_t k = 0; k < sessions.size(); ++k) {

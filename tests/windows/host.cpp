@@ -4,10 +4,11 @@
 // and the same 3000 random sessions, first on the thread that loaded the DLL
 // (under the mode the DLL set there), then again on a thread started after
 // the load, with the register that thread starts with (Windows starts every
-// thread at MXCSR 0x1F80, without flush-to-zero).
+// thread at MXCSR 0x1F80, without flush-to-zero), and in the other modes a
+// host's thread may be in (fp_register.hpp).
 //
 //   zul-cv-windows-host STAGE_DIR CORPUS_DIR [FORM...]
-//   zul-cv-windows-host --poles FILE STAGE_DIR
+//   zul-cv-windows-host --poles STAGE_DIR
 //
 // One line per plugin form; the exit status is 1 if anything differed.
 #include <algorithm>
@@ -107,15 +108,22 @@ bool check_form(const fs::path& stage, const fs::path& corpus, const std::string
   std::thread([&] {
     fresh_mode = fp_register::read();
     on_new_thread = compare_all(*dll.plugin(), *model, sessions, fresh_mode);
+    for (const auto& [name, mode] : fp_register::host_modes) {
+      if (!on_new_thread.empty() || mode == fresh_mode) continue;
+      const std::string difference = compare_all(*dll.plugin(), *model, sessions, mode);
+      if (!difference.empty()) on_new_thread = std::string(name) + ", " + difference;
+    }
   }).join();
 
   const auto result = [](const std::string& difference) {
     return difference.empty() ? std::string("alike") : "DIFFERENT\n  " + difference;
   };
-  std::printf("%s: %zu sessions; loading thread (MXCSR %s): %s; new thread (MXCSR %s): %s\n",
-              form.c_str(), sessions.size(), mode_text(loading_mode).c_str(),
-              result(on_loading_thread).c_str(), mode_text(fresh_mode).c_str(),
-              result(on_new_thread).c_str());
+  std::printf(
+      "%s: %zu sessions; loading thread (MXCSR %s): %s; new thread (MXCSR %s, then the "
+      "other host modes): %s\n",
+      form.c_str(), sessions.size(), mode_text(loading_mode).c_str(),
+      result(on_loading_thread).c_str(), mode_text(fresh_mode).c_str(),
+      result(on_new_thread).c_str());
   std::fflush(stdout);
   return on_loading_thread.empty() && on_new_thread.empty();
 }
@@ -123,7 +131,7 @@ bool check_form(const fs::path& stage, const fs::path& corpus, const std::string
 int usage() {
   std::fprintf(stderr,
                "usage: zul-cv-windows-host STAGE_DIR CORPUS_DIR [FORM...]\n"
-               "       zul-cv-windows-host --poles FILE STAGE_DIR\n");
+               "       zul-cv-windows-host --poles STAGE_DIR\n");
   return 2;
 }
 
@@ -136,8 +144,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "--poles") {
-    if (args.size() != 3) return usage();
-    return windows_host::write_poles(args[2], args[1]);
+    if (args.size() != 2) return usage();
+    return windows_host::check_poles(args[1]);
   }
   if (args.size() < 2) return usage();
   std::vector<std::string> forms(args.begin() + 2, args.end());
