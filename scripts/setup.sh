@@ -9,10 +9,10 @@ packages=(
   libgtest-dev                          # tests
   lv2-dev sordi liblilv-dev lilv-utils  # LV2 headers, lv2_validate and sordi, lilv, lv2info
   clang-format                          # formatting check
-  libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo
+  libsndfile1-dev gnuplot-nox lv2-examples  # render host and demo; eg-amp for the hosts test
   time                                  # the render test's peak-memory check (/usr/bin/time)
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
-  ffmpeg ecasound ardour                # the hosts test: LV2 hosts without CV ports (ardour7-lua too)
+  ffmpeg ecasound ardour lv2file lv2proc  # the hosts test: LV2 hosts without CV ports (ardour7-lua too)
   gstreamer1.0-plugins-bad gstreamer1.0-tools  # the same: GStreamer's lv2 element, gst-launch-1.0
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
   lintian                               # the package test holds the .deb to Debian's rules

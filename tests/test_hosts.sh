@@ -38,22 +38,22 @@ fail() {
 #              channels (not round, whose four outputs are no group); its
 #              filter cannot link an input and an output of different channel
 #              counts (switch1's one to two, switch2's two to one)
-#   ardour     renders a mono track here, and its panner mixes the outputs
-#              of a plugin with more than one onto the mono master bus:
-#              the plugins with one input and one output (every plugin is
-#              checked in its list)
-# ecasound clamps every sample it writes to -1..1, whatever the file format:
-# it gets an input within -1..1 and settings that keep the outputs there.
+#   lv2proc    needs an audio input, like lv2apply
+# Ardour bounces a track at the plugin, every output; lv2file and ecasound
+# write every output too; Audacity gives a mono track the first output.
+# ecasound and lv2proc clamp every sample they write to -1..1, whatever the
+# file format: they get an input within -1..1 and settings that keep the
+# outputs there.
 table="
-abs                   -                                   lv2apply ffmpeg gstreamer ecasound ardour
-round                 -                                   lv2apply ffmpeg ecasound
-slew                  rise_time=1,fall_time=3             lv2apply ffmpeg gstreamer ecasound ardour
-parameter-modulation  offset=5,depth=-40                  lv2apply ffmpeg gstreamer ecasound ardour
-control               control=-0.75                       ffmpeg gstreamer ecasound
-gate                  level=2.75,open_threshold=2.5       lv2apply ffmpeg gstreamer ecasound ardour
-range                 input=0.5,range_high=0.25           ffmpeg gstreamer ecasound
-switch1               selector=1                          lv2apply ffmpeg ecasound
-switch2               selector=1                          lv2apply ffmpeg ecasound
+abs                   -                                   lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
+round                 -                                   lv2apply lv2file lv2proc ffmpeg ecasound ardour
+slew                  rise_time=1,fall_time=3             lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
+parameter-modulation  offset=5,depth=-40                  lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
+control               control=-0.75                       lv2file ffmpeg gstreamer ecasound ardour
+gate                  level=2.75,open_threshold=2.5       lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
+range                 input=0.5,range_high=0.25           lv2file ffmpeg gstreamer ecasound ardour
+switch1               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour
+switch2               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour
 "
 
 rate=48000
@@ -61,8 +61,8 @@ frames=10080    # 0.21 s: a lead-in of 480 zeros, then the signal
 seconds=0.21
 max_offset=4096 # the latest frame at which a host's output may start
 
-for tool in lv2info lv2apply ffmpeg gst-launch-1.0 gst-inspect-1.0 ecasound ardour7-lua \
-  ardour7-new_session; do
+for tool in lv2info lv2apply lv2file lv2proc ffmpeg gst-launch-1.0 gst-inspect-1.0 ecasound \
+  ardour7-lua ardour7-new_session; do
   command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
 done
 
@@ -82,20 +82,18 @@ signal() {
   "$probe" write "$1" $rate 1 $samples
 }
 # Values the plugins treat apart: halves for round, the limits of the CV
-# range and past them, and -0, which Ardour turns into +0 for any plugin (it
-# adds each track into the master bus, and 0 + -0 is +0): it gets none.
-edges="0.5 -0.5 1.5 -1.5 2.5 -2.5 1 -1 10 -10 11 -11 0.25"
-signal wide1.wav 12 1 "-0 $edges"
-signal wide2.wav 12 2 "-0 $edges"
-signal unit1.wav 1 1 "-0 $edges"
-signal unit2.wav 1 2 "-0 $edges"
-signal mix1.wav 12 1 "$edges"
+# range and past them, and -0.
+edges="-0 0.5 -0.5 1.5 -1.5 2.5 -2.5 1 -1 10 -10 11 -11 0.25"
+signal wide1.wav 12 1 "$edges"
+signal wide2.wav 12 2 "$edges"
+signal unit1.wav 1 1 "$edges"
+signal unit2.wav 1 2 "$edges"
 # shellcheck disable=SC2046  # one argument a sample
 "$probe" write zero.wav $rate 1 $(printf '0 %.0s' $(seq $frames))
 
 export LC_ALL=C  # Ardour matches an undo command's name untranslated
 export LV2_PATH=$stage GST_REGISTRY=$scratch/gst-registry.bin
-export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config  # Ardour's configuration and caches
+export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config  # the hosts' configuration and caches
 mkdir -p "$HOME"
 
 # zul-render looks in its own staged bundles first: there, the CV plugins.
@@ -121,6 +119,8 @@ ports() {
 # audio outputs as channels in port order, from the inputs in ins[] (one
 # file per audio input, in port order), with the values in setting[] and the
 # control ports in controls[] ("symbol default toggled", in port order).
+# Ardour renders every row in one run after the table: host_ardour only
+# adds the row to that run.
 
 # setting_of SYMBOL DEFAULT: the row's value, else the default.
 setting_of() { echo "${setting[$1]-$2}"; }
@@ -136,6 +136,23 @@ host_lv2apply() {
   local args=() symbol
   for symbol in "${!setting[@]}"; do args+=(-c "$symbol" "${setting[$symbol]}"); done
   inputs_merged ${#ins[@]} && lv2apply -i in.wav -o "$2" "${args[@]}" "$1"
+}
+
+# lv2file and lv2proc map the file's channels to the audio inputs in order
+# and write every output. lv2file needs a file even for a plugin without
+# an audio input (it then takes only the length); it reads -0 as +0 (see
+# host_copy).
+host_lv2file() {
+  local args=() symbol
+  for symbol in "${!setting[@]}"; do args+=(-p "$symbol:${setting[$symbol]}"); done
+  [ ${#ins[@]} -gt 0 ] && inputs_merged ${#ins[@]} || cp zero.wav in.wav
+  lv2file --ignore-clipping -i in.wav -o "$2" "${args[@]}" "$1"
+}
+
+host_lv2proc() {
+  local args=() symbol
+  for symbol in "${!setting[@]}"; do args+=(-c "$symbol:${setting[$symbol]}"); done
+  inputs_merged ${#ins[@]} && lv2proc -i in.wav -o "$2" "${args[@]}" "$1"
 }
 
 host_ffmpeg() {
@@ -191,36 +208,68 @@ host_ecasound() {
     { cat ecasound.log; return 1; }
 }
 
-# Ardour: a mono session from ardour7-new_session, then
-# tests/ardour/render.lua in ardour7-lua: a track holding the input, the
-# plugin, and an export of the master bus through the preset of
-# tests/ardour/zul-float.preset. (ardour7-export, the session export tool,
-# hangs or crashes in about one run in five.) Controls are set by their
-# number among the control ports.
-preset=0d6e2b4a-8c1f-4a5e-b7d3-2e9f6a1c3b70
-mkdir -p "$XDG_CONFIG_HOME/ardour7/export"
-cp "$here/ardour/zul-float.preset" "$XDG_CONFIG_HOME/ardour7/export/"
+# Ardour: one session from ardour7-new_session, then tests/ardour/bounce.lua
+# in ardour7-lua, which gives each row a track holding the inputs on its
+# first channels, and bounces the track at the plugin: one mono file per
+# stream, merged here into OUT. As the README tells a user: a track of as
+# many channels as the plugin has outputs, or inputs where it has more
+# (switch2), and strict I/O on only there: off, the second input reads as
+# silence from the bounce's second chunk (8192 frames) on.
+# Controls are set by their number among the control ports.
+ardour_rows=()
 host_ardour() {
-  local numbers="" n=0 symbol default toggled try status
+  local numbers="" n=0 symbol default toggled strict=0 in
   for port in "${controls[@]}"; do
     read -r symbol default toggled <<<"$port"
     [ -z "${setting[$symbol]+set}" ] || numbers+="${numbers:+,}$n=${setting[$symbol]}"
     n=$((n + 1))
   done
-  # Ardour 7.3 headless dies now and then of its own heap corruption
-  # ("double free or corruption"), more often on a loaded machine: a run
-  # that ends by a signal is made again, up to three times, and said.
+  local channels=$outputs
+  [ ${#ins[@]} -le "$outputs" ] || { channels=${#ins[@]} strict=1; }
+  local row="$1 $channels $strict $frames ${numbers:--} $outputs $PWD/$2"
+  for in in "${ins[@]}"; do row+=" $PWD/$in"; done
+  ardour_rows+=("$row")
+}
+
+# run_ardour: the rows in one Ardour run, which first lists the LV2 plugins
+# Ardour can use ("lv2 URI") and then the bounce's files of each row
+# ("bounce ROW CHANNEL FILE"). Ardour 7.3 headless dies now and then of its
+# own heap corruption ("double free or corruption"), more often on a loaded
+# machine: a run that ends by a signal is made again, up to three times, and
+# said.
+run_ardour() {
+  local try status row=0 files
+  printf '%s\n' "${ardour_rows[@]}" >ardour.rows
   for try in 1 2 3; do
     rm -rf session
     { ardour7-new_session -m 1 -s $rate session zul &&
-      ZUL_SESSION_DIR=$PWD/session ZUL_SESSION_NAME=zul ZUL_INPUT=$PWD/${ins[0]} ZUL_FRAMES=$frames \
-        ZUL_URI=$1 ZUL_CONTROLS=$numbers ZUL_PRESET=$preset \
-        timeout 60 ardour7-lua -- "$here/ardour/render.lua"; } >ardour.log 2>&1
+      ZUL_SESSION_DIR=$PWD/session ZUL_SESSION_NAME=zul ZUL_ROWS=$PWD/ardour.rows \
+        timeout 120 ardour7-lua -- "$here/ardour/bounce.lua"; } >ardour.log 2>&1
     status=$?
     [ $status -gt 128 ] || [ $status = 124 ] || break
-    echo "note: Ardour ended with status $status (try $try)" >&3
+    echo "note: Ardour ended with status $status (try $try)"
   done
-  [ $status = 0 ] && cp session/export/zul.wav "$2" || { cat ardour.log; return 1; }
+  [ $status = 0 ] || { fail "Ardour failed" "$(tail -20 ardour.log)"; return; }
+  while read -r uri _ _ _ _ outputs out _; do
+    row=$((row + 1))
+    files=$(awk -v row=$row '$1 == "bounce" && $2 == row { print $4 }' ardour.log | head -"$outputs")
+    # shellcheck disable=SC2086  # one file a word
+    [ "$(wc -w <<<"$files")" = "$outputs" ] && "$probe" merge "$out" $files >/dev/null ||
+      fail "$uri in ardour: the bounce has fewer than $outputs streams"
+  done <ardour.rows
+}
+
+# host_copy HOST FILE: the input as HOST reads it, where that is not the
+# file's own bits. lv2file reads -0 as +0: its copy is the file through
+# LV2's example amplifier at 0 dB (x * 1.0, which keeps -0 where the host
+# does), so the reference sees what the plugin saw.
+host_copy() {
+  case $1 in
+    lv2file)
+      LV2_PATH=/usr/lib/lv2 lv2file --ignore-clipping -i "$2" -o "copy-$2" -p gain:0 \
+        http://lv2plug.in/plugins/eg-amp >/dev/null 2>&1 && echo "copy-$2" ;;
+    *) echo "$2" ;;
+  esac
 }
 
 # reference set|default DIR: zul-render driving the CV plugin on the row's
@@ -240,6 +289,10 @@ reference() {
 }
 
 # --- the table ---------------------------------------------------------------------
+# Each row and host renders its references now and leaves a check
+# ("NAME HOST OUT REFERENCE DEFAULT OUTPUT...", DEFAULT '-' without a
+# control set), made when every host has run.
+checks=()
 declare -A setting
 while read -r name settings hosts; do
   [ -n "$name" ] || continue
@@ -268,52 +321,74 @@ while read -r name settings hosts; do
 
   for host in $hosts; do
     case $host in
-      ecasound) signals=unit ;;
-      ardour) signals=mix ;;
+      ecasound | lv2proc) signals=unit ;;
       *) signals=wide ;;
     esac
     ins=()
     for i in "${!audio_in[@]}"; do ins+=("$signals$((i + 1)).wav"); done
-    reference set ref || { fail "$name: zul-render failed" "$(cat render.log)"; continue; }
     out=$host-$name.wav
+    rm -f "$out"
     start=$SECONDS
-    if ! "host_$host" "$uri" "$out" 3>&1 >host.log 2>&1; then
+    if ! "host_$host" "$uri" "$out" >host.log 2>&1; then
       fail "$name in $host: the host failed" "$(tail -20 host.log)"
       continue
     fi
-    took=$((SECONDS - start))
-    results=""
-    ok=1
-    for i in "${!audio_out[@]}"; do
-      if result=$("$probe" match "ref/${audio_out[$i]}.wav" "$out" "$i" $max_offset); then
-        results+="${results:+ }${result%% *}"
-      else
-        ok=0
-        fail "$name in $host, ${audio_out[$i]} (channel $i): $result"
-      fi
-    done
-    # Every output at one offset.
-    if [ $ok = 1 ]; then
-      if [ "$(tr ' ' '\n' <<<"$results" | sort -u | wc -l)" = 1 ]; then
-        pass
-        echo "ok $name in $host: outputs: ${#audio_out[@]}, bit for bit at ${results%% *} (${took} s)"
-      else
-        fail "$name in $host: the outputs lie at different offsets: $results"
-      fi
-    fi
-    # With a control set, the render at the default controls must not match:
-    # the host passed the setting, and the comparison can tell.
+    [ "$host" = ardour ] || echo "note: $name in $host took $((SECONDS - start)) s"
+    copies=()
+    for in in "${ins[@]}"; do copies+=("$(host_copy "$host" "$in")"); done
+    ins=("${copies[@]}")
+    reference set "ref-$host-$name" || { fail "$name: zul-render failed" "$(cat render.log)"; continue; }
+    default=-
     if [ $controls_set = 1 ]; then
-      if ! reference default default; then
-        fail "$name: zul-render failed at the defaults"
-      elif "$probe" match "default/${audio_out[0]}.wav" "$out" 0 $max_offset >/dev/null; then
-        fail "$name in $host: the output matches a render at the default controls too"
-      else
-        pass
-      fi
+      default=default-$host-$name
+      reference default "$default" || { fail "$name: zul-render failed at the defaults"; continue; }
     fi
+    checks+=("$name $host $out ref-$host-$name $default ${audio_out[*]}")
   done
 done <<<"$table"
+
+if [ ${#ardour_rows[@]} -gt 0 ]; then
+  start=$SECONDS
+  run_ardour
+  echo "note: Ardour took $((SECONDS - start)) s for ${#ardour_rows[@]} plugins"
+fi
+
+# --- the checks --------------------------------------------------------------------
+# Every output bit for bit at one offset; with a control set, the render at
+# the default controls must not match: the host passed the setting, and the
+# comparison can tell.
+for check in "${checks[@]}"; do
+  read -r name host out ref default outs <<<"$check"
+  [ -s "$out" ] || { fail "$name in $host: no output"; continue; }
+  results=""
+  ok=1
+  i=0
+  for output in $outs; do
+    if result=$("$probe" match "$ref/$output.wav" "$out" "$i" $max_offset); then
+      results+="${results:+ }${result%% *}"
+    else
+      ok=0
+      fail "$name in $host, $output (channel $i): $result"
+    fi
+    i=$((i + 1))
+  done
+  if [ $ok = 1 ]; then
+    if [ "$(tr ' ' '\n' <<<"$results" | sort -u | wc -l)" = 1 ]; then
+      pass
+      echo "ok $name in $host: outputs: $i, bit for bit at ${results%% *}"
+    else
+      fail "$name in $host: the outputs lie at different offsets: $results"
+    fi
+  fi
+  if [ "$default" != - ]; then
+    first=${outs%% *}
+    if "$probe" match "$default/$first.wav" "$out" 0 $max_offset >/dev/null; then
+      fail "$name in $host: the output matches a render at the default controls too"
+    else
+      pass
+    fi
+  fi
+done
 
 # --- what GStreamer registers --------------------------------------------------------
 # Exactly the plugins with at most one audio input and one output, where a
@@ -326,9 +401,8 @@ if [ "$registered" = "$expected" ]; then pass; else
 fi
 
 # --- Ardour's plugin list --------------------------------------------------------------
-# All nine audio forms, each a plugin Ardour can use.
-listed=$(timeout 60 ardour7-lua -- "$here/ardour/list_plugins.lua" 2>/dev/null |
-  sed -n "s|^lv2 $base/zul-cv-\(.*\)-audio$|\1|p" | sort)
+# All nine audio forms, each a plugin Ardour can use (listed by the run above).
+listed=$(sed -n "s|^lv2 $base/zul-cv-\(.*\)-audio$|\1|p" ardour.log 2>/dev/null | sort)
 wanted=$(awk 'NF { print $1 }' <<<"$table" | sort)
 if [ "$listed" = "$wanted" ]; then
   pass
