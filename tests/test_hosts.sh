@@ -145,8 +145,8 @@ host_lv2apply() {
 host_lv2file() {
   local args=() symbol
   for symbol in "${!setting[@]}"; do args+=(-p "$symbol:${setting[$symbol]}"); done
-  [ ${#ins[@]} -gt 0 ] && inputs_merged ${#ins[@]} || cp zero.wav in.wav
-  lv2file --ignore-clipping -i in.wav -o "$2" "${args[@]}" "$1"
+  if [ ${#ins[@]} -gt 0 ]; then inputs_merged ${#ins[@]}; else cp zero.wav in.wav; fi &&
+    lv2file --ignore-clipping -i in.wav -o "$2" "${args[@]}" "$1"
 }
 
 host_lv2proc() {
@@ -254,8 +254,11 @@ run_ardour() {
     row=$((row + 1))
     files=$(awk -v row=$row '$1 == "bounce" && $2 == row { print $4 }' ardour.log | head -"$outputs")
     # shellcheck disable=SC2086  # one file a word
-    [ "$(wc -w <<<"$files")" = "$outputs" ] && "$probe" merge "$out" $files >/dev/null ||
+    if [ "$(wc -w <<<"$files")" != "$outputs" ]; then
       fail "$uri in ardour: the bounce has fewer than $outputs streams"
+    else
+      "$probe" merge "$out" $files >/dev/null
+    fi
   done <ardour.rows
 }
 
