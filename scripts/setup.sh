@@ -14,6 +14,7 @@ packages=(
   jackd2 jalv                           # the JACK test: server, jack_rec, jack_wait; the LV2 host
   ffmpeg ecasound ardour lv2file lv2proc  # the hosts test: LV2 hosts without CV ports (ardour7-lua too)
   gstreamer1.0-plugins-bad gstreamer1.0-tools  # the same: GStreamer's lv2 element, gst-launch-1.0
+  audacity xvfb                         # the same: Audacity 3.2 driven headless (tests/audacity)
   dpkg-dev file                         # the Debian package: dpkg-shlibdeps for its Depends, as cpack runs it
   lintian                               # the package test holds the .deb to Debian's rules
   libbenchmark-dev valgrind             # benchmarks (scripts/bench.sh)
