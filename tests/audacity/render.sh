@@ -4,12 +4,15 @@
 # one start of Audacity, on a private Xvfb display, driven through its
 # scripting pipe (mod-script-pipe). A job is a line
 #   URI INPUT FRAMES OUT SETTINGS
-# URI     an LV2 plugin that Audacity lists as an effect (INPUT a mono WAV
+# URI     an LV2 plugin that Audacity lists as an effect (INPUT a WAV
 #         file, FRAMES unused) or as a generator (INPUT '-': FRAMES frames at
 #         48000 Hz); or the word 'copy': INPUT imported and exported with no
 #         effect, which is Audacity's own copy of the file
-# OUT     written as mono 32-bit float WAV; a plugin with more than one
-#         output gives its first, as to a mono track
+# INPUT   mono, or stereo for a plugin with two audio inputs: Audacity feeds
+#         a stereo track's channels to the first two
+# OUT     written as mono 32-bit float WAV (a copy has INPUT's channels); a
+#         plugin with more than one output gives its first, as to a mono
+#         track
 # SETTINGS  SYMBOL=VALUE,... for control ports, '-' for their defaults
 # Blank lines and lines that start with '#' are skipped. Paths may not hold
 # blanks. Audacity runs with its own home and configuration in a scratch
@@ -91,7 +94,9 @@ failed=0
 fail() {
   failed=$((failed + 1))
   printf 'FAIL %s\n' "$1"
-  [ $# -lt 2 ] || printf '%s\n' "${@:2}"
+  shift
+  local more
+  for more in "$@"; do [ -z "$more" ] || printf '%s\n' "$more"; done
 }
 
 # --- the jobs ------------------------------------------------------------------
@@ -340,17 +345,29 @@ command_of() {
   awk -v name="$1" '{ split($0, q, "\""); if (q[4] == name) { print q[2]; exit } }' <<<"$commands"
 }
 
-# float_wav FILE: a mono WAV of 32-bit floats, as libsndfile writes one
-# (the format chunk first).
+# float_wav FILE CHANNELS: a WAV of 32-bit floats, as libsndfile writes
+# one (the format chunk first), of 1 or 2 channels.
 float_wav() {
   local header
   header=$(od -A n -t x1 -N 36 "$1" 2>/dev/null | tr -d ' \n')
   [ "${header:0:8}" = 52494646 ] && [ "${header:24:8}" = 666d7420 ] &&
-    [ "${header:40:8}" = 03000100 ] && [ "${header:68:4}" = 2000 ]
+    [ "${header:40:8}" = "03000${2}00" ] && [ "${header:68:4}" = 2000 ]
+}
+
+# windows: the titles of the windows on Audacity's display, where x11-utils
+# has xwininfo; a dialog that waits for a click shows among them.
+windows() {
+  command -v xwininfo >/dev/null || return 0
+  DISPLAY=:$display xwininfo -root -children 2>/dev/null |
+    sed -n 's/^ *0x[0-9a-f]* "\(.*\)": ("audacity".*/\1/p' | sort -u | paste -sd, - |
+    sed 's/^./windows open: &/'
 }
 
 # run JOB_INDEX COMMAND...: the commands in order, stopping at the first
-# that fails, which is said with the job and Audacity's answer.
+# that fails, which is said with the job and Audacity's answer. Audacity
+# that has not replied is taken for stuck (a dialog waiting for a click),
+# and the jobs left are not sent.
+stuck=""
 run() {
   local i=$1 command
   shift
@@ -358,9 +375,24 @@ run() {
     if ! ask "$command"; then
       fail "job ${job_line[$i]} (${job_uri[$i]}): Audacity's answer to \"$command\": $status" \
         "$answer"
+      [[ $status != "no "*" within "* ]] || { stuck="at job ${job_line[$i]}"; windows; }
       return 1
     fi
   done
+}
+
+# import_input JOB_INDEX: the job's INPUT into an empty project, as one
+# track, whose channels are then in channels.
+import_input() {
+  local i=$1 tracks
+  run "$i" "${clear[@]}" "Import2: Filename=\"$(absolute "${job_in[$i]}")\"" \
+    "GetInfo: Type=Tracks Format=JSON" || return 1
+  tracks=$(grep -c '"kind":"wave"' <<<"$answer")
+  channels=$(sed -n 's/.*"channels":\([0-9]*\).*/\1/p' <<<"$answer" | head -1)
+  if [ "$tracks" != 1 ] || [ -z "$channels" ]; then
+    fail "job ${job_line[$i]}: Audacity made $tracks tracks of ${job_in[$i]}" "$answer"
+    return 1
+  fi
 }
 
 # --- the jobs -----------------------------------------------------------------------
@@ -368,12 +400,26 @@ clear=("SelectAll:" "RemoveTracks:")  # an empty project for each job
 for i in "${!job_uri[@]}"; do
   uri=${job_uri[$i]}
   [ -n "$uri" ] || continue  # refused above
+  if [ -n "$stuck" ]; then
+    fail "job ${job_line[$i]} ($uri): not sent, Audacity stuck $stuck"
+    continue
+  fi
   in=${job_in[$i]} out=$(absolute "${job_out[$i]}")
   rm -f "$out"
+  # Audacity says what it cannot import or export in a dialog, and waits.
+  if [ "$in" != - ] && [ ! -r "$in" ]; then
+    fail "job ${job_line[$i]} ($uri): cannot read $in"
+    continue
+  fi
+  if [ ! -w "${out%/*}" ]; then
+    fail "job ${job_line[$i]} ($uri): cannot write in ${out%/*}"
+    continue
+  fi
   start=$EPOCHREALTIME
+  channels=1
   if [ "$uri" = copy ]; then
-    run "$i" "${clear[@]}" "Import2: Filename=\"$(absolute "$in")\"" \
-      "Export2: Filename=\"$out\" NumChannels=1" || continue
+    import_input "$i" || continue
+    run "$i" "Export2: Filename=\"$out\" NumChannels=$channels" || continue
   else
     read -r menu label <<<"$(place "$uri")"
     id=$(command_of "${plugin_name[$uri]}")
@@ -389,20 +435,24 @@ for i in "${!job_uri[@]}"; do
       Generate/-)
         # The selection of a new track is what a generator fills.
         seconds=$(awk -v f="${job_frames[$i]}" -v r=$rate 'BEGIN { printf "%.9f", f / r }')
-        run "$i" "${clear[@]}" "NewMonoTrack:" \
+        run "$i" "${clear[@]}" "SetProject: Rate=$rate" "NewMonoTrack:" \
           "Select: Start=0 End=$seconds Track=0 TrackCount=1 Mode=Set" "$effect" \
           "Export2: Filename=\"$out\" NumChannels=1" || continue ;;
       Generate/*)
         fail "job ${job_line[$i]}: $uri is a generator in Audacity: its input must be -"
         continue ;;
       Effect/*)
-        run "$i" "${clear[@]}" "Import2: Filename=\"$(absolute "$in")\"" "SelectAll:" "$effect" \
-          "Export2: Filename=\"$out\" NumChannels=1" || continue ;;
+        # A stereo track feeds a plugin's first two inputs, and takes its
+        # one output in both channels: their mean is that output.
+        { import_input "$i" && run "$i" "SelectAll:" "$effect"; } || continue
+        [ "$channels" = 1 ] || run "$i" "Stereo to Mono:" "SelectAll:" || continue
+        channels=1
+        run "$i" "Export2: Filename=\"$out\" NumChannels=1" || continue ;;
       *) fail "job ${job_line[$i]}: Audacity lists $uri under $menu only (\"$label\")"; continue ;;
     esac
   fi
-  if ! float_wav "$out"; then
-    fail "job ${job_line[$i]} ($uri): $out is not a mono 32-bit float WAV file"
+  if ! float_wav "$out" "$channels"; then
+    fail "job ${job_line[$i]} ($uri): $out is not a $channels-channel 32-bit float WAV file"
     continue
   fi
   echo "ok job ${job_line[$i]}: $uri: $out ($(since "$start") s)"
