@@ -17,8 +17,11 @@
 # Blank lines and lines that start with '#' are skipped. Paths may not hold
 # blanks. Audacity runs with its own home and configuration in a scratch
 # directory (--keep DIR keeps them there, for a look afterwards): the
-# user's are not touched. Each answer is awaited for at most AUDACITY_WAIT
-# seconds (default 60), the start for AUDACITY_START_WAIT (default 120).
+# user's are not touched, but its scripting pipes are one pair for the
+# user, so runs of render.sh wait for each other, and an Audacity the user
+# has open with mod-script-pipe would be in the way. Each reply is awaited
+# for at most AUDACITY_WAIT seconds (default 60), the start for
+# AUDACITY_START_WAIT (default 120); AUDACITY_TRACE=1 shows the commands.
 # Prints a line for each job and exits 0 when every job rendered, 1 when
 # any failed (named with Audacity's answer), 2 for a bad command line.
 # LV2_PATH is read as by any LV2 host.
@@ -41,7 +44,7 @@ start_wait=${AUDACITY_START_WAIT:-120}
 trace=${AUDACITY_TRACE:-}
 rate=48000  # generators run at the rate of the inputs
 
-for tool in audacity Xvfb lv2info; do
+for tool in audacity Xvfb lv2info flock; do
   command -v "$tool" >/dev/null ||
     { echo "render.sh: $tool is not installed (scripts/setup.sh)" >&2; exit 1; }
 done
@@ -85,6 +88,7 @@ cleanup() {
       [ ! -p "$pipe" ] || [ ! "$pipe" -nt "$scratch/mark" ] || rm -f "$pipe"
     done
   fi
+  exec 9>&-
   [ -n "$keep" ] || rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -201,9 +205,12 @@ for i in "${!job_uri[@]}"; do
 done
 
 # --- Xvfb and Audacity ---------------------------------------------------------------
+# One Audacity of ours at a time: two would take each other's pipes.
+exec 9>"/tmp/zul-cv-audacity.$(id -u).lock"
+flock -w "$start_wait" 9 || { fail "another render.sh kept Audacity for $start_wait s"; exit 1; }
 # Xvfb picks a free display and tells it on a descriptor.
 Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$scratch/display" \
-  >"$scratch/xvfb.log" 2>&1 &
+  >"$scratch/xvfb.log" 2>&1 9>&- &
 xvfb_pid=$!
 for ((tries = 0; tries < 100; tries++)); do
   [ -s "$scratch/display" ] || ! kill -0 $xvfb_pid 2>/dev/null && break
@@ -218,10 +225,12 @@ display=$(head -1 "$scratch/display" 2>/dev/null)
 # pair it made first. Ours are the first made after this mark, and ones
 # that the Audacity started here holds open.
 touch "$scratch/mark"
+ulimit -c 0  # the child ends by a segmentation fault: no core file of it
 started=$SECONDS
 launched=$EPOCHREALTIME
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
-  XDG_CACHE_HOME=$home/.cache DISPLAY=:$display audacity </dev/null >"$scratch/audacity.log" 2>&1 &
+  XDG_CACHE_HOME=$home/.cache DISPLAY=:$display audacity </dev/null \
+  >"$scratch/audacity.log" 2>&1 9>&- &
 audacity_pid=$!
 
 audacity_gone() {
