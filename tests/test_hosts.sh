@@ -40,20 +40,22 @@ fail() {
 #              counts (switch1's one to two, switch2's two to one)
 #   lv2proc    needs an audio input, like lv2apply
 # Ardour bounces a track at the plugin, every output; lv2file and ecasound
-# write every output too; Audacity gives a mono track the first output.
+# write every output too; Audacity gives a track the first output (it lists
+# the seven with an audio input under Effect, control and range under
+# Generate).
 # ecasound and lv2proc clamp every sample they write to -1..1, whatever the
 # file format: they get an input within -1..1 and settings that keep the
 # outputs there.
 table="
-abs                   -                                   lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
-round                 -                                   lv2apply lv2file lv2proc ffmpeg ecasound ardour
-slew                  rise_time=1,fall_time=3             lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
-parameter-modulation  offset=5,depth=-40                  lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
-control               control=-0.75                       lv2file ffmpeg gstreamer ecasound ardour
-gate                  level=2.75,open_threshold=2.5       lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour
-range                 input=0.5,range_high=0.25           lv2file ffmpeg gstreamer ecasound ardour
-switch1               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour
-switch2               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour
+abs                   -                                   lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour audacity
+round                 -                                   lv2apply lv2file lv2proc ffmpeg ecasound ardour audacity
+slew                  rise_time=1,fall_time=3             lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour audacity
+parameter-modulation  offset=5,depth=-40                  lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour audacity
+control               control=-0.75                       lv2file ffmpeg gstreamer ecasound ardour audacity
+gate                  level=2.75,open_threshold=2.5       lv2apply lv2file lv2proc ffmpeg gstreamer ecasound ardour audacity
+range                 input=0.5,range_high=0.25           lv2file ffmpeg gstreamer ecasound ardour audacity
+switch1               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour audacity
+switch2               selector=1                          lv2apply lv2file lv2proc ffmpeg ecasound ardour audacity
 "
 
 rate=48000
@@ -62,7 +64,7 @@ seconds=0.21
 max_offset=4096 # the latest frame at which a host's output may start
 
 for tool in lv2info lv2apply lv2file lv2proc ffmpeg gst-launch-1.0 gst-inspect-1.0 ecasound \
-  ardour7-lua ardour7-new_session; do
+  ardour7-lua ardour7-new_session audacity Xvfb; do
   command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
 done
 
@@ -119,8 +121,8 @@ ports() {
 # audio outputs as channels in port order, from the inputs in ins[] (one
 # file per audio input, in port order), with the values in setting[] and the
 # control ports in controls[] ("symbol default toggled", in port order).
-# Ardour renders every row in one run after the table: host_ardour only
-# adds the row to that run.
+# Ardour and Audacity render every row in one run each after the table:
+# host_ardour and host_audacity only add the row to that run.
 
 # setting_of SYMBOL DEFAULT: the row's value, else the default.
 setting_of() { echo "${setting[$1]-$2}"; }
@@ -262,6 +264,23 @@ run_ardour() {
   done <ardour.rows
 }
 
+# Audacity: tests/audacity/render.sh, which starts it once, headless, and
+# drives it through its scripting pipe. The inputs go in as one track of
+# as many channels (switch2's two feed its two inputs); a plugin without
+# an audio input is a generator. Audacity turns -0 into +0 as it exports
+# (it adds the track into a zeroed buffer): the references' outputs go
+# through its export too, as copy jobs (see the table's loop).
+audacity_jobs=()
+host_audacity() {
+  local settings="" symbol in=-
+  for symbol in "${!setting[@]}"; do settings+="${settings:+,}$symbol=${setting[$symbol]}"; done
+  if [ ${#ins[@]} -gt 0 ]; then
+    in=$PWD/audacity-in-$name.wav
+    "$probe" merge "$in" "${ins[@]}" || return 1
+  fi
+  audacity_jobs+=("$1 $in $frames $PWD/$2 ${settings:--}")
+}
+
 # host_copy HOST FILE: the input as HOST reads it, where that is not the
 # file's own bits. lv2file reads -0 as +0: its copy is the file through
 # LV2's example amplifier at 0 dB (x * 1.0, which keeps -0 where the host
@@ -336,7 +355,7 @@ while read -r name settings hosts; do
       fail "$name in $host: the host failed" "$(tail -20 host.log)"
       continue
     fi
-    [ "$host" = ardour ] || echo "note: $name in $host took $((SECONDS - start)) s"
+    case $host in ardour | audacity) ;; *) echo "note: $name in $host took $((SECONDS - start)) s" ;; esac
     copies=()
     for in in "${ins[@]}"; do copies+=("$(host_copy "$host" "$in")"); done
     ins=("${copies[@]}")
@@ -346,7 +365,19 @@ while read -r name settings hosts; do
       default=default-$host-$name
       reference default "$default" || { fail "$name: zul-render failed at the defaults"; continue; }
     fi
-    checks+=("$name $host $out ref-$host-$name $default ${audio_out[*]}")
+    ref=ref-$host-$name
+    outs=("${audio_out[@]}")
+    if [ "$host" = audacity ]; then
+      outs=("${audio_out[0]}")
+      for dir in $ref $default; do
+        [ "$dir" != - ] || continue
+        mkdir -p "$dir.exported"
+        audacity_jobs+=("copy $PWD/$dir/${outs[0]}.wav $frames $PWD/$dir.exported/${outs[0]}.wav -")
+      done
+      ref=$ref.exported
+      [ "$default" = - ] || default=$default.exported
+    fi
+    checks+=("$name $host $out $ref $default ${outs[*]}")
   done
 done <<<"$table"
 
@@ -354,6 +385,14 @@ if [ ${#ardour_rows[@]} -gt 0 ]; then
   start=$SECONDS
   run_ardour
   echo "note: Ardour took $((SECONDS - start)) s for ${#ardour_rows[@]} plugins"
+fi
+
+if [ ${#audacity_jobs[@]} -gt 0 ]; then
+  start=$SECONDS
+  printf '%s\n' "${audacity_jobs[@]}" >audacity.jobs
+  "$here/audacity/render.sh" audacity.jobs >audacity.log 2>&1 ||
+    fail "Audacity failed" "$(grep -v '^ok' audacity.log | tail -20)"
+  echo "note: Audacity took $((SECONDS - start)) s for ${#audacity_jobs[@]} jobs"
 fi
 
 # --- the checks --------------------------------------------------------------------
