@@ -205,7 +205,10 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # For the tests each plugin is also staged in build/lv2-software-fma/ with
 # ZUL_CV_FMA_SOFTWARE defined, which forces the baseline variant of its loops
 # (and the software fused multiply-add), tested there under the software_fma.
-# prefix on any machine.
+# prefix on any machine; on x86-64 also in build/lv2-avx512/ with every
+# plugin taking its AVX-512 loops (ZUL_CV_AVX512_EVERYWHERE), tested under
+# the avx512. prefix where the processor has them, and measured against the
+# shipped ones by scripts/bench.sh.
 function(zul_add_plugin name)
   set(needed libc.so.6)
   zul_plugin_objects(${name}.objects ${name})
@@ -217,6 +220,11 @@ function(zul_add_plugin name)
   target_compile_definitions(${name}.software-fma.objects PRIVATE ZUL_CV_FMA_SOFTWARE=1)
   zul_stage_library(${name}.software-fma ${name}.software-fma.objects ${name}
                     "${ZUL_CV_SOFTWARE_FMA_STAGE_DIR}")
+  if(ZUL_CV_AVX512_STAGE_DIR)
+    zul_plugin_objects(${name}.avx512.objects ${name})
+    target_compile_definitions(${name}.avx512.objects PRIVATE ZUL_CV_AVX512_EVERYWHERE=1)
+    zul_stage_library(${name}.avx512 ${name}.avx512.objects ${name} "${ZUL_CV_AVX512_STAGE_DIR}")
+  endif()
 
   # The CV bundles make up the install component "plugins", the audio-port
   # forms the component "audio": each is a Debian package of its own. A

@@ -61,6 +61,19 @@ struct Port {
 
 struct None {};
 
+// A plugin whose loops are faster in 512-bit vectors says so with
+//   [[maybe_unused]] constexpr bool takes_avx512(const R&) { return true; }
+// The others run their AVX2 loops on an AVX-512 processor.
+#if defined(ZUL_CV_AVX512_EVERYWHERE)
+template <class R>
+constexpr bool runs_avx512 = true;  // measured and tested so, never shipped
+#else
+template <class R>
+constexpr bool runs_avx512 = requires(const R& r) {
+  takes_avx512(r);
+};
+#endif
+
 // One sample of a call, at index i of every stream.
 template <class R, class Ops>
 struct At {
@@ -106,6 +119,9 @@ LV2_Handle instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                 reinterpret_cast<const char*>(&initial) + slots, sizeof(R) - slots);
   }
   self->variant = processor_variant();
+  if constexpr (!runs_avx512<R>) {
+    if (self->variant == Variant::avx512) self->variant = Variant::avx2;
+  }
   return self;
 }
 
@@ -215,6 +231,13 @@ template <class R, const auto& ports>
 ZUL_RUN [[gnu::target("avx2,fma")]] void run_avx2(R& self, uint32_t n) {
   run_as<Avx2, R, ports>(self, n);
 }
+
+// 512-bit vectors where the compiler vectorises (it prefers 256 otherwise).
+template <class R, const auto& ports>
+ZUL_RUN [[gnu::target("avx512f,avx512vl,avx512dq,avx512bw,avx2,fma,prefer-vector-width=512")]] void
+run_avx512(R& self, uint32_t n) {
+  run_as<Avx512, R, ports>(self, n);
+}
 #endif
 
 #if defined(__arm__)
@@ -227,6 +250,9 @@ ZUL_RUN [[gnu::target("fpu=vfpv4")]] void run_vfpv4(R& self, uint32_t n) {
 template <class R, const auto& ports>
 ZUL_RUN [[gnu::always_inline]] inline void run_variant(Instance<R>& self, uint32_t n) {
 #if defined(__x86_64__)
+  if constexpr (runs_avx512<R>) {
+    if (self.variant == Variant::avx512) return run_avx512<R, ports>(self.record, n);
+  }
   if (self.variant == Variant::avx2) return run_avx2<R, ports>(self.record, n);
 #elif defined(__arm__)
   if (self.variant == Variant::vfpv4) return run_vfpv4<R, ports>(self.record, n);

@@ -20,6 +20,8 @@ enum class Variant : uint8_t {
   baseline,  // x86-64 with SSE2, 32-bit ARM with VFPv3: the software fused
              // multiply-add; AArch64
   avx2,      // x86-64 with AVX2 and FMA
+  avx512,    // x86-64 with AVX-512 F, VL, DQ and BW too: a plugin takes it
+             // only where its loops are faster so (frame.hpp)
   vfpv4,     // 32-bit ARM with VFPv4's fused multiply-add
 };
 
@@ -39,6 +41,16 @@ inline Variant processor_variant() {
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0 || (ebx & avx2) == 0) {
     return Variant::baseline;
   }
+  // AVX-512 wants its four parts and the operating system saving the mask
+  // registers and all of the 512-bit ones. A build may stop at AVX2
+  // (ZUL_CV_NO_AVX512) so that the tests run those loops on any machine.
+#if !defined(ZUL_CV_NO_AVX512)
+  constexpr unsigned f = 1u << 16, dq = 1u << 17, bw = 1u << 30, vl = 1u << 31;
+  constexpr unsigned zmm_state = 0xE6u;  // SSE, AVX, opmask, ZMM_Hi256, Hi16_ZMM
+  if ((ebx & (f | dq | bw | vl)) == (f | dq | bw | vl) && (xcr0_low & zmm_state) == zmm_state) {
+    return Variant::avx512;
+  }
+#endif
   return Variant::avx2;
 #elif defined(__arm__) && !defined(ZUL_CV_FMA_SOFTWARE)
   // The kernel's hardware-capability bits: VFPv4 brings the instruction.
@@ -67,7 +79,25 @@ struct Avx2 {
     return __builtin_fma(a, b, c);
   }
 };
-#elif defined(__arm__)
+struct Avx512 {
+  [[gnu::always_inline]] static double fma(double a, double b, double c) {
+    // vfmadd: only ever inlined into the variant's loops, compiled for AVX-512.
+    return __builtin_fma(a, b, c);
+  }
+};
+#endif
+
+// Whether a variant's loops may use AVX2's instructions.
+template <class Ops>
+constexpr bool has_avx2 = false;
+#if defined(__x86_64__)
+template <>
+constexpr bool has_avx2<Avx2> = true;
+template <>
+constexpr bool has_avx2<Avx512> = true;
+#endif
+
+#if defined(__arm__)
 struct Vfpv4 {
   [[gnu::always_inline]] static double fma(double a, double b, double c) {
     // vfma.f64: only ever inlined into the variant's loops, compiled for VFPv4.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "shell/variant.hpp"
 #include "tests/allocations.hpp"
 
 namespace host {
@@ -18,6 +19,13 @@ namespace host {
 std::string bundle_path(const std::string& name) {
   const char* stage = std::getenv("ZUL_TEST_STAGE_DIR");
   return std::string(stage != nullptr ? stage : ZUL_TEST_STAGE_DIR) + "/" + name + ".lv2";
+}
+
+std::string avx512_missing() {
+  if (std::getenv("ZUL_TEST_AVX512") == nullptr) return "";
+  if (zul::processor_variant() == zul::Variant::avx512) return "";
+  return "NOT TESTED HERE: the AVX-512 loops; this processor (or its operating system) lacks "
+         "AVX-512 F, VL, DQ or BW, and neither qemu nor valgrind runs them";
 }
 
 std::string library_path(const std::string& name) {

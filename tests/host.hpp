@@ -19,6 +19,10 @@ std::vector<std::string> plugin_names();
 // Each plugin's audio-port form: <name>-audio.
 std::vector<std::string> audio_form_names();
 
+// Where the tests run the AVX-512 staging (ZUL_TEST_AVX512) on a processor
+// without AVX-512: why they skip, to say it. Empty where they can run.
+std::string avx512_missing();
+
 // A plugin name as a GoogleTest parameter name: zul-cv-slew -> zul_cv_slew.
 std::string test_name(std::string name);
 struct PluginTestName {

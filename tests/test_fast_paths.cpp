@@ -191,9 +191,10 @@ std::string where(const ports::Plugin& p, const std::vector<size_t>& offsets, ui
 // processor runs. Empty where that is the baseline again on x86-64: the
 // forced stage already runs it.
 std::string variant_here() {
+  if (std::getenv("ZUL_TEST_AVX512") != nullptr) return "avx512 (every plugin)";
   if (std::getenv("ZUL_TEST_STAGE_DIR") != nullptr) return "baseline (forced)";
 #if defined(__x86_64__)
-  return zul::processor_variant() == zul::Variant::avx2 ? "avx2" : "";
+  return zul::processor_variant() != zul::Variant::baseline ? "avx2" : "";
 #else
   return "baseline";
 #endif
@@ -206,6 +207,7 @@ TEST_P(FastPaths, EveryLayoutGivesTheSampleBySampleResult) {
   if (!std::filesystem::exists(host::library_path(name))) {
     GTEST_SKIP() << name << " is not staged in " << host::bundle_path(name);
   }
+  if (const std::string missing = host::avx512_missing(); !missing.empty()) GTEST_SKIP() << missing;
   const std::string variant = variant_here();
   if (variant.empty()) {
     GTEST_SKIP() << "the avx2 variant: this processor lacks AVX2 or FMA, so the build as staged "

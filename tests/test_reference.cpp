@@ -38,6 +38,9 @@ class Reference : public testing::TestWithParam<std::string> {
     if (access(host::library_path(GetParam()).c_str(), F_OK) != 0) {
       GTEST_SKIP() << GetParam() << " is not staged in " << host::bundle_path(GetParam());
     }
+    if (const std::string missing = host::avx512_missing(); !missing.empty()) {
+      GTEST_SKIP() << missing;
+    }
     const std::optional<reference::Plugin> which = reference::plugin_named(cv_plugin());
     ASSERT_TRUE(which) << "no model for " << cv_plugin();
     model = *which;

@@ -202,7 +202,11 @@ std::string variant_from_cpuinfo() {
 #else
   const std::vector<std::string> flags = cpuinfo_words("flags");
   if (flags.empty()) return "";
-  return has(flags, "fma") && has(flags, "avx2") ? "avx2" : "baseline";
+  if (!has(flags, "fma") || !has(flags, "avx2")) return "baseline";
+  // valgrind runs the programs on a processor of its own without AVX-512.
+  const bool avx512 = has(flags, "avx512f") && has(flags, "avx512vl") && has(flags, "avx512dq") &&
+                      has(flags, "avx512bw") && std::getenv("ZUL_TEST_NO_AVX512") == nullptr;
+  return avx512 ? "avx512" : "avx2";
 #endif
 }
 
@@ -212,7 +216,8 @@ std::string variant_from_cpuinfo() {
 // flags tell.
 TEST(Variant, IsTheOneExpectedOnThisProcessor) {
   const zul::Variant v = zul::processor_variant();
-  const std::string variant = v == zul::Variant::avx2    ? "avx2"
+  const std::string variant = v == zul::Variant::avx512  ? "avx512"
+                              : v == zul::Variant::avx2  ? "avx2"
                               : v == zul::Variant::vfpv4 ? "vfpv4"
                                                          : "baseline";
   const char* named = std::getenv("ZUL_TEST_VARIANT");

@@ -1,5 +1,7 @@
 // zul-cv-round: one CV stream rounded four ways: to the nearest whole number
 // (halves upward), its ceiling, its floor and its fraction after truncation.
+#include <type_traits>
+
 #include "plugins/zul-cv-round/rounding.hpp"
 #include "shell/frame.hpp"
 
@@ -62,9 +64,10 @@ void sample(Round& /*self*/, bool on, const At& at) {
 // make a NaN quiet. The floor and x minus it give the rounding for every
 // value: from 2^23 on, and for a NaN, the difference is zero or NaN and adds
 // nothing. The truncation plus +0 turns a -0 into +0, as the integer
-// conversion does, and an infinity's fraction is cleared to +0.
-[[gnu::target("avx2,fma")]] void eight(Round& /*self*/, bool on,
-                                       const zul::At<Round, zul::Avx2>& at) {
+// conversion does, and an infinity's fraction is cleared to +0. The AVX-512
+// variant runs the same eight.
+template <class Ops, class = std::enable_if_t<zul::has_avx2<Ops>>>
+[[gnu::target("avx2,fma")]] void eight(Round& /*self*/, bool on, const zul::At<Round, Ops>& at) {
   constexpr int exact = _MM_FROUND_NO_EXC;
   const Round& r = at.record;
   __m256 nearest = _mm256_setzero_ps(), up = nearest, down = nearest, part = nearest;
