@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -24,7 +25,7 @@
 
 namespace {
 
-constexpr uint32_t block_sizes[] = {1, 16, 128, 256, 1024, 4096};
+constexpr uint32_t block_sizes[] = {1, 16, 64, 128, 256, 1024, 4096};
 constexpr uint32_t shared_block = 256;
 const std::string conversions = "reference/widen-and-narrow/256";
 
@@ -132,6 +133,11 @@ class Collector : public benchmark::ConsoleReporter {
     auto it = fastest_.find(name);
     return it == fastest_.end() ? 0.0 : it->second;
   }
+  // "name ns" a line, for scripts that compare two runs.
+  void write(const std::string& path) const {
+    std::ofstream out(path);
+    for (const auto& [name, ns] : fastest_) out << name << " " << ns << "\n";
+  }
 
  private:
   std::map<std::string, double> fastest_;
@@ -217,7 +223,10 @@ void write_table(const std::string& path, const std::vector<Case>& cases,
     out << "\nParameter modulation's floor: widening each sample to double and narrowing "
            "it back, four at a time with AVX and no arithmetic, takes "
         << fixed(convert / shared_block, 3) << " ns/sample at 256 frames, "
-        << fixed(convert / copy, 2) << " times the memcpy of the same bytes.\n";
+        << fixed(convert / copy, 2) << " times the memcpy of the same bytes";
+    const double own = results.fastest("zul-cv-parameter-modulation/separate/256");
+    if (own > 0.0) out << "; parameter modulation takes " << fixed(own / convert, 2) << " times it";
+    out << ".\n";
   }
   out << "\n| plugin | buffers | frames | ns/sample | limit | limit ns/sample | ratio | "
          "instructions/sample |\n"
@@ -240,16 +249,25 @@ void write_table(const std::string& path, const std::vector<Case>& cases,
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::string table_path, instructions_path;
+  std::string table_path, instructions_path, times_path;
+  int rounds = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg.starts_with("--table=")) {
       table_path = arg.substr(8);
     } else if (arg.starts_with("--instructions=")) {
       instructions_path = arg.substr(15);
+    } else if (arg.starts_with("--times=")) {
+      times_path = arg.substr(8);
+    } else if (arg.starts_with("--rounds=")) {
+      rounds = std::atoi(std::string(arg.substr(9)).c_str());
     } else if (arg == "--variant") {
-      // The variant of the plugins' loops that this processor takes.
-      std::cout << (zul::processor_variant() == zul::Variant::avx2 ? "AVX2" : "baseline") << "\n";
+      // The widest variant of the plugins' loops that this processor can run.
+      const zul::Variant v = zul::processor_variant();
+      std::cout << (v == zul::Variant::avx512 ? "AVX-512"
+                    : v == zul::Variant::avx2 ? "AVX2"
+                                              : "baseline")
+                << "\n";
       return 0;
     } else {
       std::cerr << "zul-bench: unknown argument " << arg << "\n";
@@ -279,9 +297,11 @@ int main(int argc, char** argv) {
       }
     })->ComputeStatistics("min", fastest_of);
   }
+  // Each round interleaves its repetitions; the fastest of every round counts.
   Collector results;
-  benchmark::RunSpecifiedBenchmarks(&results);
+  for (int round = 0; round < rounds; ++round) benchmark::RunSpecifiedBenchmarks(&results);
   benchmark::Shutdown();
+  if (!times_path.empty()) results.write(times_path);
   if (!table_path.empty()) {
     const auto counts = instructions_path.empty() ? std::map<std::string, std::string>{}
                                                   : read_instructions(instructions_path);

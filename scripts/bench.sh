@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Measures every staged plugin and writes docs/benchmarks.md, and the lv2bench
 # figures into the README's benchmark section. Not part of the tests: it takes
-# about a minute and its timings depend on what else the machine is doing.
+# about five minutes and its timings depend on what else the machine is doing,
+# so it waits up to two minutes for a quiet machine (a load average of 0.5 at
+# most) and refuses to write while it is busier; ZUL_BENCH_ANY_LOAD=1 writes
+# anyway and says so in the file.
 #  1. callgrind counts the instructions of run per sample at 256 frames (the
 #     stable figure, to compare between commits);
 #  2. zul-bench times run at every block size and buffer sharing, beside the
-#     memcpy/memset or arithmetic chain that bounds it, in one run;
+#     memcpy/memset or arithmetic chain that bounds it, in one run of three
+#     interleaved rounds; on a processor with AVX-512 also every plugin with
+#     its AVX-512 loops (build/lv2-avx512) against the shipped ones;
 #  3. lilv's lv2bench times our plugins and the LV2 example gain plugin as a
 #     real host drives them.
 set -euo pipefail
@@ -21,6 +26,32 @@ model=$(sed -n 's/^model[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# The one-minute load average, waited on for up to two minutes.
+load() { cut -d' ' -f1 /proc/loadavg; }
+quiet() { awk -v l="$(load)" 'BEGIN { exit !(l <= 0.5) }'; }
+for _ in $(seq 24); do quiet && break; sleep 5; done
+load_note=""
+if ! quiet; then
+  if [ "${ZUL_BENCH_ANY_LOAD:-}" != 1 ]; then
+    echo "bench: the load average is $(load), above 0.5: not measuring (ZUL_BENCH_ANY_LOAD=1 to measure anyway)" >&2
+    exit 1
+  fi
+  load_note="**Measured on a busy machine** (load average $(load) at the start, above 0.5): these times are not comparable."
+  echo "bench: WARNING: the load average is $(load), above 0.5; measuring anyway" >&2
+fi
+variant=$(build/bench/zul-bench --variant)
+echo "bench: $cpu, family $family, model $model; processor variant $variant"
+# The variant each plugin runs: AVX-512 only where its library has those
+# loops (the shipped ones take them only where they win).
+plugin_variant() {
+  if [ "$variant" = AVX-512 ] && ! nm -C "build/lv2/$1.lv2/$1.so" | grep -q run_avx512; then
+    echo AVX2
+  else
+    echo "$variant"
+  fi
+}
+for p in $plugins; do echo "bench: $p runs its $(plugin_variant "$p") loops"; done
+
 # 1. Instructions per sample: 200 blocks of 256 frames, counted only inside run;
 #    for the slew limiter and the smoothing filter also in each regime.
 count() {  # plugin [regime]: prints "plugin[/regime] count"
@@ -34,11 +65,46 @@ count() {  # plugin [regime]: prints "plugin[/regime] count"
   count zul-cv-control steady
 } >"$work/instructions"
 
-# 2. Every block size and sharing, the fastest of 15 short interleaved repetitions:
-#    more and shorter repetitions give steadier minima on a shared machine.
-build/bench/zul-bench --benchmark_min_time=0.01 --benchmark_repetitions=15 \
-  --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true \
+# 2. Every block size and sharing, the fastest of three rounds of 15 short
+#    interleaved repetitions: more and shorter repetitions give steadier
+#    minima on a shared machine.
+repeat=(--benchmark_min_time=0.01 --benchmark_repetitions=15
+  --benchmark_enable_random_interleaving=true --benchmark_display_aggregates_only=true)
+build/bench/zul-bench "${repeat[@]}" --rounds=3 \
   --table="$work/table.md" --instructions="$work/instructions" >"$work/bench.log"
+
+# The AVX-512 loops of every plugin against the shipped loops, separate
+# buffers, three rounds each way, interleaved. A plugin takes them only where
+# they are faster (below 0.97 of the time) at 64, 256 and 1024 frames and
+# not slower (at most 1.03) at 1 and 16.
+if [ "$variant" = AVX-512 ]; then
+  sizes="1 16 64 256 1024"
+  filter="^zul-cv-[a-z0-9-]*/separate/(${sizes// /|})\$"
+  for round in 1 2 3; do
+    build/bench/zul-bench "${repeat[@]}" --benchmark_filter="$filter" \
+      --times="$work/shipped.$round" >/dev/null
+    ZUL_BENCH_STAGE_DIR=$PWD/build/lv2-avx512 build/bench/zul-bench "${repeat[@]}" \
+      --benchmark_filter="$filter" --times="$work/avx512.$round" >/dev/null
+  done
+  {
+    echo "| plugin | ${sizes// / | } | AVX-512 wins | takes it |"
+    echo "|---|---:|---:|---:|---:|---:|---|---|"
+    for p in $plugins; do
+      awk -v p="$p" -v sizes="$sizes" -v takes="$( [ "$(plugin_variant "$p")" = AVX-512 ] && echo yes || echo no)" '
+        FNR == 1 { file++ }
+        { split($1, part, "/"); if (part[1] != p) next
+          t = $2 + 0; n = part[3]; k = (FILENAME ~ /avx512/) ? "w" : "s"
+          if (!((k, n) in best) || t < best[k, n]) best[k, n] = t }
+        END {
+          split(sizes, size, " "); wins = "yes"; row = "| " p
+          for (i = 1; i <= 5; i++) {
+            r = best["w", size[i]] / best["s", size[i]]; row = row sprintf(" | %.2f", r)
+            if ((size[i] >= 64 && r >= 0.97) || (size[i] < 64 && r > 1.03)) wins = "no"
+          }
+          print row " | " wins " | " takes " |" }' "$work"/shipped.* "$work"/avx512.*
+    done
+  } >"$work/avx512.md"
+fi
 
 # 3. lv2bench, 256-frame blocks, the fastest of three runs of 2560000 frames.
 frames=2560000
@@ -64,8 +130,10 @@ mkdir -p docs
   echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)."
   echo
   echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo);"
-  echo "the plugins ran their $(build/bench/zul-bench --variant) variant."
+  echo "load average $(load) at the end; each plugin ran its"
+  echo "$(for p in $plugins; do printf '%s: %s, ' "${p#zul-cv-}" "$(plugin_variant "$p")"; done | sed 's/, $//')."
   echo
+  [ -z "$load_note" ] || { echo "$load_note"; echo; }
   cat <<'EOF'
 Each plugin's `run` is called through its descriptor after `dlopen`, as a
 host calls it, with controls at their defaults and CV inputs carrying a sine
@@ -73,8 +141,8 @@ of amplitude 5 and period 512 frames; the gate's level is 5 (open, passing its
 input) and the range splitter's value 2.5 (in range). Its limit is timed in
 the same run: the C library's `memcpy` and `memset` of exactly the bytes the
 plugin reads and writes, or for the slew limiter and the smoothing filter the
-bare serial chain of their arithmetic. Times are CPU time, the fastest of 15
-interleaved repetitions; ratio is plugin time over limit time at the same
+bare serial chain of their arithmetic. Times are CPU time, the fastest of three rounds of
+15 interleaved repetitions; ratio is plugin time over limit time at the same
 block size, the figure to compare on a shared, noisy machine. At n = 1,
 ns/sample is the cost of one call. Instructions per sample are counted by
 callgrind inside `run` over 200 blocks of 256 frames with separate buffers:
@@ -102,14 +170,29 @@ EOF
   cat "$work/table.md"
   echo
   cat <<'EOF'
-Parameter modulation misses its target. Its multiply-add is exact in double
-precision, so every sample is widened to double and narrowed back; those two
-conversions alone, with no arithmetic, take most of what the target allows
-(the floor above), and rounding to double and then to single has no exact
-formulation in single precision that would avoid them. Its AVX2 version of
-eight samples, four of them a step, keeps the conversions busy; an AVX-512
-variant of every loop was measured on this processor and did not pay.
+Parameter modulation's multiply-add is exact in double precision, so every
+sample is widened to double and narrowed back; rounding to double and then
+to single has no exact formulation in single precision that would avoid the
+two conversions. Its floor above is those conversions alone, four samples a
+step with AVX and no arithmetic: its own loop adds the multiply-add, the
+joining of two halves of four, and the clamp.
 EOF
+  if [ -s "$work/avx512.md" ]; then
+    echo
+    echo "## AVX-512"
+    echo
+    cat <<'EOF'
+Every plugin built with its AVX-512 loops (build/lv2-avx512: the
+compiler's loops in 512-bit vectors, parameter modulation's eight samples in
+one vector of doubles, round's AVX loop as it is) against the loops the
+shipped library runs, separate buffers, the fastest of three interleaved
+rounds each way: time with AVX-512 over time shipped, at each block size.
+AVX-512 wins where it is below 0.97 at 64, 256 and 1024 frames and at most
+1.03 at 1 and 16; a plugin takes it (`takes_avx512` in its file) only then.
+EOF
+    echo
+    cat "$work/avx512.md"
+  fi
   echo
   echo "## lv2bench"
   echo
