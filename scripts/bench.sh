@@ -30,6 +30,7 @@ trap 'rm -rf "$work"' EXIT
 load() { cut -d' ' -f1 /proc/loadavg; }
 quiet() { awk -v l="$(load)" 'BEGIN { exit !(l <= 0.5) }'; }
 for _ in $(seq 24); do quiet && break; sleep 5; done
+start_load=$(load)
 load_note=""
 if ! quiet; then
   if [ "${ZUL_BENCH_ANY_LOAD:-}" != 1 ]; then
@@ -130,7 +131,7 @@ mkdir -p docs
   echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), commit $(git rev-parse --short HEAD)."
   echo
   echo "CPU: $cpu, family $family, model $model ($(nproc) cores, from /proc/cpuinfo);"
-  echo "load average $(load) at the end; each plugin ran its"
+  echo "load average $start_load at the start; each plugin ran its"
   echo "$(for p in $plugins; do printf '%s: %s, ' "${p#zul-cv-}" "$(plugin_variant "$p")"; done | sed 's/, $//')."
   echo
   [ -z "$load_note" ] || { echo "$load_note"; echo; }
