@@ -66,10 +66,10 @@ struct None {};
 // The others run their AVX2 loops on an AVX-512 processor.
 #if defined(ZUL_CV_AVX512_EVERYWHERE)
 template <class R>
-constexpr bool runs_avx512 = true;  // measured and tested so, never shipped
+inline constexpr bool runs_avx512 = true;  // measured and tested so, never shipped
 #else
 template <class R>
-constexpr bool runs_avx512 = requires(const R& r) {
+inline constexpr bool runs_avx512 = requires(const R& r) {
   takes_avx512(r);
 };
 #endif

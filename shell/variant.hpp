@@ -89,12 +89,12 @@ struct Avx512 {
 
 // Whether a variant's loops may use AVX2's instructions.
 template <class Ops>
-constexpr bool has_avx2 = false;
+inline constexpr bool has_avx2 = false;
 #if defined(__x86_64__)
 template <>
-constexpr bool has_avx2<Avx2> = true;
+inline constexpr bool has_avx2<Avx2> = true;
 template <>
-constexpr bool has_avx2<Avx512> = true;
+inline constexpr bool has_avx2<Avx512> = true;
 #endif
 
 #if defined(__arm__)
