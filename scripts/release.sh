@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# release.sh [OUT]: makes a release of the committed tree in OUT (default
+# release/, outside git's view): the source tarball zul-cv-<version>.tar.xz,
+# the Debian packages built from that tarball alone (amd64, and arm64 and
+# armhf where the cross compilers are installed), the Windows zip where
+# MinGW-w64 is, and SHA256SUMS over all of them. Everything is dated by the
+# newest entry of packaging/changelog, so two runs give the same bytes.
+# A release is made from a clean tree tagged v<version>; on any other tree
+# the script says so and still makes the files (for testing it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-release}")
+version=$(sed -n 's/^project(zul-cv VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+name=zul-cv-$version
+date=$(sed -n 's/^ -- .*>  \(.*\)$/\1/p' packaging/changelog | head -1)
+epoch=$(date -d "$date" +%s)
+export SOURCE_DATE_EPOCH=$epoch
+
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+  echo "release: WARNING: the tree has uncommitted changes; the tarball holds the last commit" >&2
+fi
+if ! git describe --exact-match --tags HEAD 2>/dev/null | grep -qx "v$version"; then
+  echo "release: WARNING: HEAD is not tagged v$version: not a release, a test of one" >&2
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rm -rf "$out"
+mkdir -p "$out"
+
+# The tarball: the committed files only, in name order, owned by root, each
+# dated by the changelog; xz on one thread, whose output does not depend on
+# the machine.
+git archive --format=tar --prefix="$name/" HEAD | tar -x -C "$work"
+tar -C "$work" --sort=name --mtime="@$epoch" --owner=0 --group=0 --numeric-owner \
+  --pax-option=exthdr.name=%d/PaxHeaders/%f,delete=atime,delete=ctime -cf - "$name" |
+  xz -T1 -9 >"$out/$name.tar.xz"
+
+# Everything else is built from the tarball alone, as a distribution would.
+src=$work/src
+mkdir -p "$src"
+tar -xf "$out/$name.tar.xz" -C "$src"
+tree=$src/$name
+
+# build DIR [CMAKE_ARGUMENT...]: configures and builds DIR inside the
+# unpacked tree, the log printed on failure only.
+build() {
+  local dir=$tree/$1
+  shift
+  if ! { cmake -S "$tree" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" &&
+    cmake --build "$dir" --parallel "$(nproc)"; } >"$dir.log" 2>&1; then
+    cat "$dir.log"
+    echo "release: building $dir failed" >&2
+    exit 1
+  fi
+}
+packages() {  # DIR: its Debian packages into OUT
+  (cd "$tree/$1" && cpack -G DEB -B "$work/debs-$1" >/dev/null)
+  cp "$work/debs-$1"/*.deb "$out/"
+}
+
+build build -DZUL_CV_TESTS=OFF
+packages build
+for cross in aarch64:aarch64-linux-gnu armhf:arm-linux-gnueabihf; do
+  if command -v "${cross#*:}-g++" >/dev/null; then
+    build "build-${cross%%:*}" --toolchain "$tree/cmake/${cross#*:}.cmake" -DZUL_CV_TESTS=OFF
+    packages "build-${cross%%:*}"
+  else
+    echo "release: no ${cross#*:}-g++: no ${cross%%:*} packages" >&2
+  fi
+done
+if command -v x86_64-w64-mingw32-g++ >/dev/null; then
+  build build-windows --toolchain "$tree/cmake/x86_64-w64-mingw32.cmake" -DZUL_CV_TESTS=OFF
+  cp "$tree/build-windows/$name-windows-x86_64.zip" "$out/"
+else
+  echo "release: no MinGW-w64: no Windows zip" >&2
+fi
+
+(cd "$out" && sha256sum -- * >SHA256SUMS)
+echo "release: wrote $out:"
+ls -l "$out"

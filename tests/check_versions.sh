@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# check_versions.sh SOURCE_DIR STAGE_DIR VERSION
+# One version everywhere a user or a host reads it: VERSION (CMake's), the
+# newest heading of NEWS.md, the newest entry of packaging/changelog, and
+# every staged bundle's lv2:minorVersion and lv2:microVersion.
+set -uo pipefail
+source_dir=$1 stage=$2 version=$3
+failed=0
+fail() { echo "FAIL $*"; failed=1; }
+
+news=$(sed -n 's/^## \([0-9][0-9.]*\) .*/\1/p' "$source_dir/NEWS.md" | head -1)
+[ "$news" = "$version" ] || fail "NEWS.md's newest heading is ${news:-missing}, not $version"
+changelog=$(sed -n '1s/^zul-cv (\([^)]*\)).*/\1/p' "$source_dir/packaging/changelog")
+[ "$changelog" = "$version" ] || fail "packaging/changelog's newest entry is ${changelog:-missing}, not $version"
+
+IFS=. read -r _ minor micro <<<"$version"
+bundles=0
+for ttl in "$stage"/*.lv2/zul-cv-*.ttl; do
+  bundles=$((bundles + 1))
+  grep -q "lv2:minorVersion $minor ;" "$ttl" || fail "$ttl: lv2:minorVersion is not $minor"
+  grep -q "lv2:microVersion $micro ;" "$ttl" || fail "$ttl: lv2:microVersion is not $micro"
+done
+[ "$bundles" -gt 0 ] || fail "no bundle staged in $stage"
+[ $failed = 0 ] && echo "ok version $version in CMake, NEWS.md, the changelog and $bundles bundles"
+exit $failed
