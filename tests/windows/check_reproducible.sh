@@ -7,8 +7,10 @@ set -euo pipefail
 build=$1
 saved=$(mktemp -d /tmp/zul-cv-windows.XXXXXX)
 trap 'rm -rf "$saved"' EXIT
+# The zip of this build's version (a build directory may keep an older one).
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 mapfile -t files < <(cd "$build" && find lv2 lv2-software-fma -name '*.dll' | sort &&
-  ls ./*-windows-x86_64.zip)
+  ls "./zul-cv-$version-windows-x86_64.zip")
 (cd "$build" && cp --parents "${files[@]}" "$saved/" && rm "${files[@]}")
 sleep 1
 if ! cmake --build "$build" --parallel "$(nproc)" >"$saved/build.log" 2>&1; then
