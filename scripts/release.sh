@@ -59,7 +59,7 @@ packages() {  # DIR: its Debian packages into OUT
   cp "$work/debs-$1"/*.deb "$out/"
 }
 
-build build -DZUL_CV_TESTS=OFF
+build build -DZUL_CV_TESTS=OFF -DZUL_CV_BENCH=OFF
 packages build
 for cross in aarch64:aarch64-linux-gnu armhf:arm-linux-gnueabihf; do
   if command -v "${cross#*:}-g++" >/dev/null; then
