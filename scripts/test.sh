@@ -15,6 +15,9 @@
 #   distro    built as Debian builds it (dpkg-buildpackage, debhelper,
 #             hardening flags, the test suite, lintian), again for byte-identical
 #             packages, and with Fedora's and Arch's flags (scripts/distro.sh)
+#   release   scripts/release.sh twice, the two folders byte for byte the
+#             same; then the source tarball alone, unpacked without git,
+#             builds and passes the default stage
 #   windows   cross-built for 64-bit Windows with MinGW-w64: each DLL's
 #             exports, imports and run checked, the reference sessions under
 #             wine (both variants, and on a thread started after the load),
@@ -24,7 +27,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --checks
-stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows},"
+stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
 jobs=$(nproc)
 timings=()
 
@@ -143,6 +146,24 @@ nofma_stage() {
   GTEST_FILTER='-AudioForms/*' ZUL_TEST_VARIANT=baseline launched build-nofma qemu-x86_64 -cpu Nehalem
 }
 
+# The release twice, compared; the tarball's own default stage, in a copy
+# with no git and nothing of this tree's builds.
+release_stage() {
+  rm -rf build-release
+  mkdir -p build-release
+  local log=build-release/release.log
+  scripts/release.sh build-release/a >$log 2>&1 || { cat $log; return 1; }
+  scripts/release.sh build-release/b >>$log 2>&1 || { cat $log; return 1; }
+  if ! diff -r build-release/a build-release/b; then
+    echo "release: two runs differ"
+    return 1
+  fi
+  echo "release: two runs, the same bytes: $(cd build-release/a && echo *)"
+  mkdir -p build-release/unpacked
+  tar -xf build-release/a/zul-cv-*.tar.xz -C build-release/unpacked
+  (cd build-release/unpacked/zul-cv-* && [ ! -e .git ] && ZUL_CV_STAGES=default scripts/test.sh)
+}
+
 # The tests of tests/windows/, wine in a prefix of build-windows' own, then
 # every DLL linked and the zip made again.
 windows_stage() {
@@ -161,4 +182,5 @@ stage armhf armhf_stage
 stage nofma nofma_stage
 stage distro scripts/distro.sh
 stage windows windows_stage
+stage release release_stage
 echo "=== stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
