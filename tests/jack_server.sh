@@ -4,19 +4,8 @@
 # wait has a time limit, and every process is stopped by its id. The server
 # waits up to 10 s for a client, as a loaded machine may be slow.
 
-# stop PID...: TERM, up to 5 s to go, then KILL.
-stop() {
-  local pid tries
-  for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "$@"; do
-    for ((tries = 0; tries < 50; tries++)); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-}
+# shellcheck source=tests/stop.sh
+source "$(dirname "${BASH_SOURCE[0]}")/stop.sh"
 
 # within SECONDS COMMAND...: true as soon as COMMAND succeeds, false when
 # SECONDS have passed without.

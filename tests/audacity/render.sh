@@ -57,19 +57,8 @@ else
   scratch=$(mktemp -d) || exit 1
 fi
 
-# stop PID...: TERM, up to 5 s to go, then KILL.
-stop() {
-  local pid tries
-  for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "$@"; do
-    for ((tries = 0; tries < 50; tries++)); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-}
+# shellcheck source=tests/stop.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../stop.sh"
 
 # Audacity's scripting pipes, one pair for the user
 to=/tmp/audacity_script_pipe.to.$(id -u)
