@@ -42,15 +42,12 @@ inline Variant processor_variant() {
     return Variant::baseline;
   }
   // AVX-512 wants its four parts and the operating system saving the mask
-  // registers and all of the 512-bit ones. A build may stop at AVX2
-  // (ZUL_CV_NO_AVX512) so that the tests run those loops on any machine.
-#if !defined(ZUL_CV_NO_AVX512)
+  // registers and all of the 512-bit ones.
   constexpr unsigned f = 1u << 16, dq = 1u << 17, bw = 1u << 30, vl = 1u << 31;
   constexpr unsigned zmm_state = 0xE6u;  // SSE, AVX, opmask, ZMM_Hi256, Hi16_ZMM
   if ((ebx & (f | dq | bw | vl)) == (f | dq | bw | vl) && (xcr0_low & zmm_state) == zmm_state) {
     return Variant::avx512;
   }
-#endif
   return Variant::avx2;
 #elif defined(__arm__) && !defined(ZUL_CV_FMA_SOFTWARE)
   // The kernel's hardware-capability bits: VFPv4 brings the instruction.
