@@ -4,8 +4,10 @@
 #     a package of their own so that a CV host's user does not see each
 #     plugin twice;
 #   zul-cv-tools (tools): zul-render and its manual page, with the tools on.
-# Each also has the licence and the changelog under /usr/share/doc/<name>.
-# cpack -G DEB --config build/CPackConfig.cmake writes build/<name>_<version>_<arch>.deb.
+# Each also has the licence, the Debian changelog and NEWS.md (as the upstream
+# changelog) under /usr/share/doc/<name>. cpack -G DEB --config
+# build/CPackConfig.cmake writes build/<name>_<version>-<revision>_<arch>.deb,
+# the revision that of packaging/changelog's newest entry.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_GENERATOR DEB)
@@ -96,47 +98,35 @@ endif()
 # every copy: they go with each component, so that cmake --install lays them
 # too, under <prefix>/share/doc/<package>.
 set(doc_dir "${PROJECT_BINARY_DIR}/doc")
+file(MAKE_DIRECTORY "${doc_dir}")
 
-# copyright, in Debian's machine-readable format: the copyright line and the
-# licence text are LICENSE's own, so that the two cannot drift apart.
-set(license_file "${PROJECT_SOURCE_DIR}/LICENSE")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${license_file}")
-file(READ "${license_file}" license)
-if(NOT license MATCHES "\nCopyright \\(c\\) ([^\n]+)\n\n(.*[^\n])\n*$")
-  message(FATAL_ERROR "${license_file}: no copyright line followed by the licence text")
-endif()
-set(copyright_holders "${CMAKE_MATCH_1}")
-# Every line of the text indented by one space, an empty one written " .".
-string(REPLACE "\n\n" "\n.\n" license_text "${CMAKE_MATCH_2}")
-string(REPLACE "\n" "\n " license_text " ${license_text}")
-file(CONFIGURE OUTPUT "${doc_dir}/copyright" @ONLY CONTENT
-"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
-Upstream-Name: @PROJECT_NAME@
-Upstream-Contact: @ZUL_CV_MAINTAINER_NAME@ <@ZUL_CV_MAINTAINER_EMAIL@>
-Source: @ZUL_CV_HOMEPAGE@
+# copyright: packaging/debian/copyright, in Debian's machine-readable format,
+# the one file that both the source package and every build's packages carry
+# (the package test holds it to LICENSE).
+set(copyright "${PROJECT_SOURCE_DIR}/packaging/debian/copyright")
 
-Files: *
-Copyright: @copyright_holders@
-License: ISC
-
-License: ISC
-@license_text@
-")
-
-# changelog.gz from packaging/changelog, byte for byte the same from any
-# build: gzip -n leaves out the name and the time, and the file takes the
-# date of the newest entry as its own, which the package records.
+# changelog.Debian.gz from packaging/changelog and changelog.gz from NEWS.md,
+# as Debian names a package's own changelog and its upstream one, byte for
+# byte the same from any build: gzip -n leaves out the name and the time, and
+# each file takes the date of the newest changelog entry, which the package
+# records.
 include(cmake/ZulChangelogDate.cmake)
-add_custom_command(OUTPUT "${doc_dir}/changelog.gz"
-  COMMAND sh -c "gzip -9nc \"$0\" >\"$1\" && touch -d \"$2\" \"$1\""
-          "${changelog}" "${doc_dir}/changelog.gz" "${changelog_date}"
-  DEPENDS "${changelog}"
-  COMMENT "Compressing packaging/changelog"
-  VERBATIM)
-add_custom_target(zul_changelog ALL DEPENDS "${doc_dir}/changelog.gz")
+set(CPACK_DEBIAN_PACKAGE_RELEASE "${debian_revision}")
+function(zul_compressed_doc from to)
+  add_custom_command(OUTPUT "${doc_dir}/${to}"
+    COMMAND sh -c "gzip -9nc \"$0\" >\"$1\" && touch -d \"$2\" \"$1\""
+            "${from}" "${doc_dir}/${to}" "${changelog_date}"
+    DEPENDS "${from}" "${changelog}"
+    COMMENT "Compressing ${to}"
+    VERBATIM)
+endfunction()
+zul_compressed_doc("${changelog}" changelog.Debian.gz)
+zul_compressed_doc("${PROJECT_SOURCE_DIR}/NEWS.md" changelog.gz)
+set(doc_files "${copyright}" "${doc_dir}/changelog.Debian.gz" "${doc_dir}/changelog.gz")
+add_custom_target(zul_changelog ALL DEPENDS "${doc_dir}/changelog.Debian.gz" "${doc_dir}/changelog.gz")
 
 foreach(component name IN ZIP_LISTS CPACK_COMPONENTS_ALL ZUL_CV_PACKAGES)
-  install(FILES "${doc_dir}/copyright" "${doc_dir}/changelog.gz"
+  install(FILES ${doc_files}
           DESTINATION "share/doc/${name}" COMPONENT ${component}
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endforeach()

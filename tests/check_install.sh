@@ -39,7 +39,7 @@ expect_bundles() {
 }
 
 expect_doc() {
-  [ "$(ls "$1")" = "$(printf '%s\n' changelog.gz copyright)" ] ||
+  [ "$(ls "$1")" = "$(printf '%s\n' changelog.Debian.gz changelog.gz copyright)" ] ||
     { echo "$1 holds$(printf '\n  %s' $(ls "$1"))"; exit 1; }
 }
 
@@ -61,7 +61,8 @@ expect_doc "$scratch/b/usr/local/share/doc/zul-cv-audio"
 if [ -x "$build/tools/zul-render" ]; then
   DESTDIR="$scratch/t" cmake --install "$build" --component tools --prefix /usr >/dev/null
   tools_files=$(cd "$scratch/t" && find . -type f | sort)
-  [ "$tools_files" = "$(printf './usr/%s\n' bin/zul-render share/doc/zul-cv-tools/changelog.gz \
+  [ "$tools_files" = "$(printf './usr/%s\n' bin/zul-render share/doc/zul-cv-tools/changelog.Debian.gz \
+    share/doc/zul-cv-tools/changelog.gz \
     share/doc/zul-cv-tools/copyright share/man/man1/zul-render.1.gz)" ] ||
     { echo "the component tools holds$(printf '\n  %s' $tools_files)"; exit 1; }
 fi

@@ -5,11 +5,13 @@
 # against what cmake --install puts in its bundles: a package must hold those
 # bundles under /usr/lib/lv2, each with its manifest, Turtle and library and
 # every file its staged manifest names (the factory presets), the
-# copyright file and the changelog under /usr/share/doc/<package>, and
+# copyright file and the two changelogs under /usr/share/doc/<package>, and
 # nothing else, owned by root with Debian's modes, the libraries without the
 # compiler's .comment. The copyright file carries
-# LICENSE's copyright line and text; changelog.gz is packaging/changelog as
-# gzip -9n writes it, dated by its newest entry, which is VERSION. Its control
+# LICENSE's copyright line and text; changelog.Debian.gz is
+# packaging/changelog and changelog.gz NEWS.md as gzip -9n writes them, dated
+# by the changelog's newest entry, which is VERSION (with its Debian
+# revision, as in the package's name and Version). Its control
 # fields name the project, its version and the Debian architecture of the
 # compiler's target, and it depends on libc6 from the first release with
 # every symbol version that the libraries need. Every library is an ELF file
@@ -122,8 +124,8 @@ check_deb() {
       check "cmake --install lays $p.lv2/$f" test -f "$scratch/install/$lv2/$p.lv2/$f"
     done
   done
-  check "cmake --install lays the copyright file and the changelog, and no other doc" \
-    equal "$(ls "$scratch/install/$doc")" "$(printf '%s\n' changelog.gz copyright)"
+  check "cmake --install lays the copyright file and the changelogs, and no other doc" \
+    equal "$(ls "$scratch/install/$doc")" "$(printf '%s\n' changelog.Debian.gz changelog.gz copyright)"
   local expected
   expected=$(
     printf './%s/\n' usr usr/lib $lv2 usr/share usr/share/doc
@@ -174,14 +176,18 @@ check_deb() {
                   text && /^ / { sub(/^ /, ""); if ($0 == ".") $0 = ""; print; next }
                   { text = 0 }' "$copyright")" "$license_text"
 
-  changelog=$root/$doc/changelog.gz
-  check "changelog.gz is packaging/changelog as gzip -9n compresses it" \
+  check "copyright is packaging/debian/copyright" cmp "$copyright" "$source/packaging/debian/copyright"
+  changelog=$root/$doc/changelog.Debian.gz
+  check "changelog.Debian.gz is packaging/changelog as gzip -9n compresses it" \
     cmp "$changelog" <(gzip -9nc "$source/packaging/changelog")
+  check "changelog.gz is NEWS.md as gzip -9n compresses it" \
+    cmp "$root/$doc/changelog.gz" <(gzip -9nc "$source/NEWS.md")
   check "the changelog's newest entry is $name $version" \
     equal "$(zcat "$changelog" | head -n 1 | cut -d ' ' -f 1,2)" "$name ($version)"
   changelog_date=$(zcat "$changelog" | sed -n 's/^ -- .*>  //p' | head -n 1)
-  check "changelog.gz is dated by its newest entry" \
-    equal "$(stat -c %Y "$changelog")" "$(date -d "$changelog_date" +%s)"
+  check "both changelogs are dated by the newest entry" \
+    equal "$(stat -c %Y "$changelog" "$root/$doc/changelog.gz" | sort -u)" \
+    "$(date -d "$changelog_date" +%s)"
 
   field() { dpkg-deb -f "$deb" "$1"; }
   check "Package" equal "$(field Package)" "$package"

@@ -6,7 +6,7 @@ tools_doc=usr/share/doc/$tools
 tools_listing=$(dpkg-deb -c "$tools_deb")
 check "$tools holds zul-render, its manual page and the doc, and nothing else" \
   equal "$(awk '{ print $6 }' <<<"$tools_listing" | sort)" "$(printf './%s\n' usr/ usr/bin/ \
-    usr/bin/zul-render usr/share/ usr/share/doc/ "$tools_doc/" "$tools_doc/changelog.gz" \
+    usr/bin/zul-render usr/share/ usr/share/doc/ "$tools_doc/" "$tools_doc/changelog.gz" "$tools_doc/changelog.Debian.gz" \
     "$tools_doc/copyright" usr/share/man/ usr/share/man/man1/ usr/share/man/man1/zul-render.1.gz |
     sort)"
 check "$tools: owned by root, zul-render -rwxr-xr-x, the rest as in $name" \
@@ -16,7 +16,7 @@ check "$tools: owned by root, zul-render -rwxr-xr-x, the rest as in $name" \
     <<<"$tools_listing")" ""
 
 dpkg-deb -x "$tools_deb" "$scratch/tools"
-for f in copyright changelog.gz; do
+for f in copyright changelog.gz changelog.Debian.gz; do
   check "$tools: $f is $name's" cmp "$scratch/tools/$tools_doc/$f" "$scratch/root-$name/usr/share/doc/$name/$f"
 done
 program=$scratch/tools/usr/bin/zul-render
@@ -46,7 +46,7 @@ if [ "$arch" = "$(dpkg --print-architecture)" ]; then
     sed 's/  .*//')
   check "the manual page lists the options of --help" equal "$man_terms" "$help_terms"
   check "the unpacked zul-render says its version" \
-    equal "$("$program" --version | cut -d ' ' -f 1,2)" "zul-render $version"
+    equal "$("$program" --version | cut -d " " -f 1,2)" "zul-render ${version%-*}"
   check "the unpacked zul-render lists the unpacked plugins" \
     equal "$(LV2_PATH=$scratch/root-$name/$lv2 "$program" --list | sed "s|^$base/||; s/ .*//")" \
     "$(printf '%s\n' "$@" | sort)"

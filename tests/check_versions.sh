@@ -10,8 +10,10 @@ fail() { echo "FAIL $*"; failed=1; }
 
 news=$(sed -n 's/^## \([0-9][0-9.]*\) .*/\1/p' "$source_dir/NEWS.md" | head -1)
 [ "$news" = "$version" ] || fail "NEWS.md's newest heading is ${news:-missing}, not $version"
+# The changelog's version is VERSION and a Debian revision: 0.4.0-1.
 changelog=$(sed -n '1s/^zul-cv (\([^)]*\)).*/\1/p' "$source_dir/packaging/changelog")
-[ "$changelog" = "$version" ] || fail "packaging/changelog's newest entry is ${changelog:-missing}, not $version"
+[ "${changelog%-*}" = "$version" ] && [ "${changelog%-*}" != "$changelog" ] ||
+  fail "packaging/changelog's newest entry is ${changelog:-missing}, not $version-<revision>"
 
 IFS=. read -r _ minor micro <<<"$version"
 bundles=0
