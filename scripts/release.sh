@@ -28,13 +28,9 @@ trap 'rm -rf "$work"' EXIT
 rm -rf "$out"
 mkdir -p "$out"
 
-# The tarball: the committed files only, in name order, owned by root, each
-# dated by the changelog; xz on one thread, whose output does not depend on
-# the machine.
+# The tarball: the committed files only (scripts/tarball.sh).
 git archive --format=tar --prefix="$name/" HEAD | tar -x -C "$work"
-tar -C "$work" --sort=name --mtime="@$epoch" --owner=0 --group=0 --numeric-owner \
-  --pax-option=exthdr.name=%d/PaxHeaders/%f,delete=atime,delete=ctime -cf - "$name" |
-  xz -T1 -9 >"$out/$name.tar.xz"
+scripts/tarball.sh "$work/$name" "$out/$name.tar.xz"
 
 # Everything else is built from the tarball alone, as a distribution would.
 src=$work/src
