@@ -16,6 +16,16 @@ changelog=$(sed -n '1s/^zul-cv (\([^)]*\)).*/\1/p' "$source_dir/packaging/change
   fail "packaging/changelog's newest entry is ${changelog:-missing}, not $version-<revision>"
 
 IFS=. read -r _ minor micro <<<"$version"
+# LV2's rule: an even minor version is a release, dated in NEWS.md and the
+# changelog; an odd one is main between releases, UNRELEASED in the changelog.
+distribution=$(sed -n '1s/^[^)]*) \([^;]*\);.*/\1/p' "$source_dir/packaging/changelog")
+dated=$(grep -c "^## $version ([0-9]* [A-Z][a-z]* [0-9]*)$" "$source_dir/NEWS.md")
+if [ $((minor % 2)) = 0 ]; then
+  [ "$distribution" != UNRELEASED ] || fail "release $version: the changelog's entry is UNRELEASED"
+  [ "$dated" = 1 ] || fail "release $version: NEWS.md's heading has no date"
+else
+  [ "$distribution" = UNRELEASED ] || fail "development version $version: the changelog's entry is $distribution, not UNRELEASED"
+fi
 bundles=0
 for ttl in "$stage"/*.lv2/zul-cv-*.ttl; do
   bundles=$((bundles + 1))
