@@ -83,9 +83,12 @@ if(CMAKE_CROSSCOMPILING)
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
   endif()
   # dpkg-shlibdeps knows the target's libc6 only from the target's packages,
-  # which a cross build does without: cmake/ZulPackageDepends.cmake writes the
-  # same Depends from the staged libraries' symbol versions instead.
+  # which the plugins' packages do without: cmake/ZulPackageDepends.cmake
+  # writes the same Depends from the staged libraries' symbol versions instead.
+  # zul-render is built only where the target's lilv and libsndfile packages
+  # are installed, and dpkg-shlibdeps reads its Depends from them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
   set(CPACK_ZUL_NEWEST_GLIBC "${PROJECT_SOURCE_DIR}/cmake/newest_glibc.sh")
   set(CPACK_ZUL_READELF "${CMAKE_READELF}")
 else()

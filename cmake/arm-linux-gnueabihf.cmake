@@ -3,5 +3,6 @@
 #   cmake -B build-armhf --toolchain cmake/arm-linux-gnueabihf.cmake
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(ZUL_CROSS_TRIPLE arm-linux-gnueabihf)
+set(ZUL_CROSS_DEB_ARCH armhf)
 set(ZUL_CROSS_QEMU qemu-arm)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)

@@ -2,7 +2,8 @@
 # release.sh [OUT]: makes a release of the committed tree in OUT (default
 # release/, outside git's view): the source tarball zul-cv-<version>.tar.xz,
 # the Debian packages built from that tarball alone (amd64, and arm64 and
-# armhf where the cross compilers are installed), the Windows zip where
+# armhf where the cross compilers are installed, with zul-cv-tools where the
+# target's lilv and libsndfile are too), the Windows zip where
 # MinGW-w64 is, and SHA256SUMS over all of them. Everything is dated by the
 # newest entry of packaging/changelog, so two runs give the same bytes.
 # A release is made from a clean tree tagged v<version>; on any other tree
@@ -55,23 +56,48 @@ packages() {  # DIR: its Debian packages into OUT
   cp "$work/debs-$1"/*.deb "$out/"
 }
 
+# What could not be made, said as it happens and again at the end.
+missing=()
+lacks() {
+  echo "release: WARNING: $*" >&2
+  missing+=("$*")
+}
+
 build build -DZUL_CV_TESTS=OFF -DZUL_CV_BENCH=OFF
 packages build
-for cross in aarch64:aarch64-linux-gnu armhf:arm-linux-gnueabihf; do
-  if command -v "${cross#*:}-g++" >/dev/null; then
-    build "build-${cross%%:*}" --toolchain "$tree/cmake/${cross#*:}.cmake" -DZUL_CV_TESTS=OFF
-    packages "build-${cross%%:*}"
-  else
-    echo "release: no ${cross#*:}-g++: no ${cross%%:*} packages" >&2
+# A cross build makes zul-cv-tools from the target's lilv and libsndfile,
+# Debian's packages of that architecture (docs/packaging.md), and writes its
+# manual page under qemu.
+for cross in aarch64:aarch64-linux-gnu:arm64:qemu-aarch64 armhf:arm-linux-gnueabihf:armhf:qemu-arm; do
+  IFS=: read -r dir triple arch qemu <<<"$cross"
+  if ! command -v "$triple-g++" >/dev/null; then
+    lacks "no $triple-g++: no zul-cv, zul-cv-audio, zul-cv-tools for $arch"
+    continue
   fi
+  absent=()
+  for p in pkgconf liblilv-dev libsndfile1-dev; do
+    dpkg-query -W -f='${Status}' "$p:$arch" 2>/dev/null | grep -q 'install ok installed' ||
+      absent+=("$p:$arch")
+  done
+  command -v "$qemu" >/dev/null || absent+=(qemu-user)
+  tools=ON
+  if [ ${#absent[@]} -gt 0 ]; then
+    tools=OFF
+    lacks "${absent[*]} not installed: no zul-cv-tools for $arch (scripts/setup.sh --checks installs them)"
+  fi
+  build "build-$dir" --toolchain "$tree/cmake/$triple.cmake" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=$tools
+  packages "build-$dir"
 done
 if command -v x86_64-w64-mingw32-g++ >/dev/null; then
   build build-windows --toolchain "$tree/cmake/x86_64-w64-mingw32.cmake" -DZUL_CV_TESTS=OFF
   cp "$tree/build-windows/$name-windows-x86_64.zip" "$out/"
 else
-  echo "release: no MinGW-w64: no Windows zip" >&2
+  lacks "no MinGW-w64: no Windows zip"
 fi
 
 (cd "$out" && sha256sum -- * >SHA256SUMS)
 echo "release: wrote $out:"
 ls -l "$out"
+for m in "${missing[@]}"; do
+  echo "release: WARNING: $m" >&2
+done

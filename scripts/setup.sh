@@ -32,7 +32,25 @@ if [ "${1:-}" = --checks ]; then
     wine64 zip             # the same: the tests under wine, the zip of the bundles
     autopkgtest            # the distro stage: the source package's tests against the installed packages
     rpm rpmlint debugedit  # the same: the RPM build (rpmbuild -ba) and rpmlint
+    # zul-render cross-built: the target's lilv and libsndfile, and its pkg-config,
+    # from Debian's packages of that architecture (multiarch, added below)
+    pkgconf:arm64 liblilv-dev:arm64 libsndfile1-dev:arm64
+    pkgconf:armhf liblilv-dev:armhf libsndfile1-dev:armhf
   )
+fi
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+# dpkg takes packages of another architecture once told of it; apt-get
+# update below then fetches its index. Only the checks need it.
+if [ "${1:-}" = --checks ]; then
+  foreign=$(dpkg --print-foreign-architectures)
+  for arch in arm64 armhf; do
+    if ! grep -qx "$arch" <<<"$foreign"; then
+      echo "setup: adding the $arch architecture to dpkg"
+      "${sudo[@]}" dpkg --add-architecture "$arch"
+    fi
+  done
 fi
 
 missing=()
@@ -41,8 +59,6 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 # jackd2 asks whether to allow realtime priority; the tests run without it.

@@ -25,7 +25,8 @@
 # package cpack must write (NAME alone by default); with NAME-tools among
 # them, that one must hold zul-render, its manual page and the same doc,
 # depend on lilv and libsndfile, recommend gnuplot, pass lintian, and run
-# from the unpacked packages.
+# from the unpacked packages, through EMULATOR (a command, such as qemu-user's)
+# where the architecture is not this machine's.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 base=$2

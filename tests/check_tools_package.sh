@@ -41,17 +41,20 @@ check "lintian finds no error and no warning in $tools" lintian_clean "$tools_de
 # The manual page and --help come from one table: the same options, in order.
 man_terms=$(zcat "$scratch/tools/usr/share/man/man1/zul-render.1.gz" |
   sed -n 's/\\-/-/g; s/^\.B \(-.*\)/\1/p')
-if [ "$arch" = "$(dpkg --print-architecture)" ]; then
-  help_terms=$("$program" --help | sed -n 's/^  \(-.*\)/\1/p' |
+emulator=()
+[ "$arch" = "$(dpkg --print-architecture)" ] || read -r -a emulator <<<"${EMULATOR:-}"
+if [ "$arch" = "$(dpkg --print-architecture)" ] || [ ${#emulator[@]} -gt 0 ]; then
+  zul_render() { "${emulator[@]}" "$program" "$@"; }
+  help_terms=$(zul_render --help | sed -n 's/^  \(-.*\)/\1/p' |
     sed 's/  .*//')
   check "the manual page lists the options of --help" equal "$man_terms" "$help_terms"
   check "the unpacked zul-render says its version" \
-    equal "$("$program" --version | cut -d " " -f 1,2)" "zul-render ${version%-*}"
+    equal "$(zul_render --version | cut -d ' ' -f 1,2)" "zul-render ${version%-*}"
   check "the unpacked zul-render lists the unpacked plugins" \
-    equal "$(LV2_PATH=$scratch/root-$name/$lv2 "$program" --list | sed "s|^$base/||; s/ .*//")" \
+    equal "$(LV2_PATH=$scratch/root-$name/$lv2 zul_render --list | sed "s|^$base/||; s/ .*//")" \
     "$(printf '%s\n' "$@" | sort)"
   check "the installed zul-render does not look into the build tree" \
-    equal "$(env -u LV2_PATH "$program" --help | grep -c "$build")" 0
+    equal "$(env -u LV2_PATH "${emulator[@]}" "$program" --help | grep -c "$build")" 0
 else
   echo "SKIP running zul-render: $arch programs do not run on $(dpkg --print-architecture)"
 fi
