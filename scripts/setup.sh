@@ -31,7 +31,7 @@ if [ "${1:-}" = --checks ]; then
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows cross build and DLL checks
     wine64 zip             # the same: the tests under wine, the zip of the bundles
     autopkgtest            # the distro stage: the source package's tests against the installed packages
-    rpm rpmlint debugedit  # the same: the RPM build (rpmbuild -ba) and rpmlint
+    rpm rpmlint debugedit elfutils  # the same: the RPM build (rpmbuild -ba, find-debuginfo) and rpmlint
     # zul-render cross-built: the target's lilv and libsndfile, and its pkg-config,
     # from Debian's packages of that architecture (multiarch, added below)
     pkgconf:arm64 liblilv-dev:arm64 libsndfile1-dev:arm64

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# check_install.sh BUILD_DIR DOMAIN URI_BASE PLUGIN...
-# Installs into a scratch DESTDIR, once with the default LV2 directory and
-# once with an absolute one. Each time the LV2 directory must hold our
+# check_install.sh BUILD_DIR DOMAIN URI_BASE LV2_DIR PLUGIN...
+# Installs into a scratch DESTDIR, once with the build's LV2 directory
+# (LV2_DIR, relative to the prefix or absolute) and once with an absolute one. Each time the LV2 directory must hold our
 # bundles and nothing else, each bundle the staged one file for file (its
 # manifest, Turtle and library at least, and every file the manifest names:
 # the factory presets), and lilv must find exactly our
@@ -14,7 +14,8 @@ set -euo pipefail
 build=$1
 domain=$2
 base=$3
-shift 3
+lv2_dir=$4
+shift 4
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -44,7 +45,10 @@ expect_doc() {
 }
 
 DESTDIR="$scratch/a" cmake --install "$build" --prefix /opt/zul >/dev/null
-expect_bundles "$scratch/a/opt/zul/lib/lv2" "$build/lv2" "$@"
+case $lv2_dir in
+  /*) expect_bundles "$scratch/a$lv2_dir" "$build/lv2" "$@" ;;
+  *) expect_bundles "$scratch/a/opt/zul/$lv2_dir" "$build/lv2" "$@" ;;
+esac
 expect_doc "$scratch/a/opt/zul/share/doc/zul-cv"
 expect_doc "$scratch/a/opt/zul/share/doc/zul-cv-audio"
 
