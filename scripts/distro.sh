@@ -14,10 +14,12 @@
 #  3. The same source package built again by dpkg-buildpackage, later and in
 #     another directory (without the tests): the same packages, byte for
 #     byte.
-#  4. Fedora's and Arch's flags (-O2 -flto=auto -fexceptions
-#     -fstack-clash-protection -fcf-protection -D_FORTIFY_SOURCE=3
-#     -D_GLIBCXX_ASSERTIONS, -Wl,-z,now) with build type None, and the test
-#     suite there.
+#  4. The RPM packages (scripts/rpm.sh): rpmbuild -ba of
+#     packaging/rpm/zul-cv.spec from the tarball with Fedora's macros and
+#     flags (-O2 -flto=auto -fexceptions -fstack-clash-protection
+#     -fcf-protection -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS,
+#     -Wl,-z,now ...), the test suite in %check, and rpmlint on the spec and
+#     every package.
 #  5. For both, every plugin's instructions per sample (zul-count under
 #     callgrind, separate buffers, 256 frames) within 10 % of the default
 #     build's.
@@ -136,16 +138,9 @@ for deb in "$work"/debian/*.deb; do  # the -dbgsym packages too
     { echo "distro: $(basename "$deb") differs between two builds"; exit 1; }
 done
 
-echo "distro: Fedora's and Arch's flags, build type None, the tests"
-fedora=$work/fedora
-source_tree "$fedora/src"
-logged "$work/fedora.log" env \
-  CXXFLAGS="-O2 -flto=auto -fexceptions -fstack-clash-protection -fcf-protection -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS" \
-  LDFLAGS="-flto=auto -Wl,-z,now" \
-  sh -c "cmake -S '$fedora/src' -B '$fedora/build' -DCMAKE_BUILD_TYPE=None &&
-         cmake --build '$fedora/build' --parallel $jobs"
-ctest --test-dir "$fedora/build" --output-on-failure --parallel "$jobs" --timeout 900
-within_ten_percent "$fedora/build" Fedora
+echo "distro: the RPM packages with Fedora's macros and flags, the tests in %check, rpmlint"
+scripts/rpm.sh "$tarball" "$work/rpm"
+within_ten_percent "$work/rpm/BUILD/zul-cv-$version/redhat-linux-build" Fedora
 
 # Last, as it installs our packages on this machine, where the other builds'
 # tests must not find them. Packages of ours already installed would be

@@ -20,6 +20,10 @@ export SOURCE_DATE_EPOCH=$epoch
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "release: WARNING: the tree has uncommitted changes; the tarball holds the last commit" >&2
 fi
+minor=$(cut -d. -f2 <<<"$version")
+if [ $((minor % 2)) -eq 1 ]; then
+  echo "release: WARNING: $version has an odd minor version: main between releases, not a release" >&2
+fi
 if ! git describe --exact-match --tags HEAD 2>/dev/null | grep -qx "v$version"; then
   echo "release: WARNING: HEAD is not tagged v$version: not a release, a test of one" >&2
 fi

@@ -159,6 +159,19 @@ release_stage() {
     return 1
   fi
   echo "release: two runs, the same bytes: $(cd build-release/a && echo *)"
+  # This machine has everything (setup.sh --checks): the release is whole.
+  local p a missing=()
+  for p in zul-cv zul-cv-audio zul-cv-tools; do
+    for a in amd64 arm64 armhf; do
+      compgen -G "build-release/a/${p}_*_$a.deb" >/dev/null || missing+=("${p} for $a")
+    done
+  done
+  compgen -G 'build-release/a/zul-cv-*.tar.xz' >/dev/null || missing+=(tarball)
+  compgen -G 'build-release/a/zul-cv-*-windows-x86_64.zip' >/dev/null || missing+=("Windows zip")
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "release: missing: ${missing[*]}"
+    return 1
+  fi
   mkdir -p build-release/unpacked
   tar -xf build-release/a/zul-cv-*.tar.xz -C build-release/unpacked
   (cd build-release/unpacked/zul-cv-* && [ ! -e .git ] && ZUL_CV_STAGES=default scripts/test.sh)
