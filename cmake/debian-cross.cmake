@@ -7,7 +7,11 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${ZUL_CROSS_TRIPLE}-gcc)  # GoogleTest's project enables C too
 set(CMAKE_CXX_COMPILER ${ZUL_CROSS_TRIPLE}-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${ZUL_CROSS_QEMU} -L /usr/${ZUL_CROSS_TRIPLE})
+# The loader qemu finds under -L is the cross toolchain's: its C and C++
+# libraries must come first too, not the target's multiarch libc6 of another
+# build, which a program's dlopen in a thread hangs with.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZUL_CROSS_QEMU} -L /usr/${ZUL_CROSS_TRIPLE}
+    -E LD_LIBRARY_PATH=/usr/${ZUL_CROSS_TRIPLE}/lib)
 
 # Libraries come from the target's trees only: the C and C++ libraries from
 # the cross toolchain's, lilv and libsndfile (for zul-render) from the

@@ -50,9 +50,13 @@ if [ "$arch" = "$(dpkg --print-architecture)" ] || [ ${#emulator[@]} -gt 0 ]; th
   check "the manual page lists the options of --help" equal "$man_terms" "$help_terms"
   check "the unpacked zul-render says its version" \
     equal "$(zul_render --version | cut -d ' ' -f 1,2)" "zul-render ${version%-*}"
-  check "the unpacked zul-render lists the unpacked plugins" \
-    equal "$(LV2_PATH=$scratch/root-$name/$lv2 zul_render --list | sed "s|^$base/||; s/ .*//")" \
-    "$(printf '%s\n' "$@" | sort)"
+  if [ "${EMULATED_LILV_LISTS:-1}" = 1 ]; then
+    check "the unpacked zul-render lists the unpacked plugins" \
+      equal "$(LV2_PATH=$scratch/root-$name/$lv2 zul_render --list | sed "s|^$base/||; s/ .*//")" \
+      "$(printf '%s\n' "$@" | sort)"
+  else
+    echo "SKIP zul-render --list: this lilv finds no plugin under qemu here (tests/CMakeLists.txt)"
+  fi
   check "the installed zul-render does not look into the build tree" \
     equal "$(env -u LV2_PATH "${emulator[@]}" "$program" --help | grep -c "$build")" 0
 else

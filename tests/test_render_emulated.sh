@@ -5,6 +5,7 @@
 # says its version, lists exactly the PLUGINs and their audio forms, renders
 # switch1 with a generator, a control and a sound-file input, and the WAV
 # files hold the values (read back by the target's wav_probe, emulated too).
+# With EMULATED_LILV_LISTS=0 (a 32-bit target) only --version and --help.
 # test_render.sh does not run emulated: it loads Debian's LV2 examples, the
 # machine's own libraries, preloads its faults into what would be qemu, and
 # bounds the peak memory that would be qemu's.
@@ -33,6 +34,13 @@ zul_render() { "${emulator[@]}" "$render" "$@"; }
 runs() { "${emulator[@]}" "$probe" runs "$@"; }
 
 expect "version" "zul-render" "$(zul_render --version | cut -d ' ' -f 1)"
+expect "help" "0" "$(zul_render --help >/dev/null; echo $?)"
+if [ "${EMULATED_LILV_LISTS:-1}" = 0 ]; then
+  echo "SKIP listing and rendering: this lilv finds no plugin under qemu here (tests/CMakeLists.txt)"
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+fi
 expect "list" "$(printf '%s\n' "$@" "${@/%/-audio}" | LC_ALL=C sort)" \
   "$(zul_render --list | sed "s|^$base/||; s/ .*//" | LC_ALL=C sort)"
 

@@ -193,7 +193,7 @@ PlotTracks::PlotTracks(const std::vector<PortInfo>& ports, uint64_t frames)
   for (const PortInfo& port : ports) {
     if (is_recorded(port)) {
       Track& track = tracks_[port.index];
-      track.rows.reserve(frames <= max_rows ? frames : max_rows);
+      track.rows.reserve(frames <= max_rows ? static_cast<std::size_t>(frames) : max_rows);
       track.bucket_end = frames_ / buckets_;
     }
   }

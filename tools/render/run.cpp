@@ -109,7 +109,7 @@ void Renderer::record(bool inputs, uint32_t n, const std::vector<Recorder*>& rec
     }
     const float* samples = signals_[port.index].data();
     if (port.kind == PortKind::control) {
-      std::fill(held_.begin(), held_.begin() + n, controls_[port.index]);
+      std::fill_n(held_.begin(), n, controls_[port.index]);
       samples = held_.data();
     }
     for (Recorder* recorder : recorders) {
