@@ -52,10 +52,10 @@ grep ': W: ' "$lint" || true
 tail -n 1 "$lint"
 
 # contents PACKAGE: what its RPM installs, each bundle as one line, without
-# its %license and %doc.
+# its %license, its %doc and rpm's build-id links.
 contents() {
   rpm -qlp "$(find "$out/RPMS" -name "$1-$version-*.rpm")" |
-    grep -v "^/usr/share/\(doc\|licenses\)/$1\(/\|$\)" |
+    grep -v "^/usr/share/\(doc\|licenses\)/$1\(/\|$\)\|^/usr/lib/\.build-id\(/\|$\)" |
     sed 's|^\(/usr/lib64/lv2/[^/]*\.lv2\)/.*|\1|' | sort -u
 }
 plugins=$(sed -n 's/^zul_add_plugin(\([^ )]*\).*/\1/p' "$out/BUILD/$name/plugins/CMakeLists.txt" | sort)
