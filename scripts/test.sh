@@ -12,9 +12,11 @@
 #             qemu-arm
 #   nofma     each test program of the default build under qemu-x86_64 on a
 #             CPU without FMA
-#   distro    built as Debian builds it (dpkg-buildpackage, debhelper,
-#             hardening flags, the test suite, lintian), again for byte-identical
-#             packages, and with Fedora's and Arch's flags (scripts/distro.sh)
+#   distro    Debian's source package from a tarball of the tree, built as
+#             Debian builds it (dpkg-buildpackage, debhelper, hardening flags,
+#             the test suite, lintian), again for byte-identical packages, its
+#             autopkgtests, and the RPM packages with Fedora's macros and flags
+#             and rpmlint (scripts/distro.sh)
 #   release   scripts/release.sh twice, the two folders byte for byte the
 #             same; then the source tarball alone, unpacked without git,
 #             builds and passes the default stage
