@@ -18,7 +18,7 @@
 #     packaging/rpm/zul-cv.spec from the tarball with Fedora's macros and
 #     flags (-O2 -flto=auto -fexceptions -fstack-clash-protection
 #     -fcf-protection -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS,
-#     -Wl,-z,now ...), the test suite in %check, and rpmlint on the spec and
+#     -Wl,-z,now ...), the test suite in %check, and rpmlint on zul-cv.spec and
 #     every package.
 #  5. For both, every plugin's instructions per sample (zul-count under
 #     callgrind, separate buffers, 256 frames) within 10 % of the default

@@ -3,7 +3,7 @@
 # tarball (scripts/release.sh) as Fedora builds them, on this Debian machine:
 # rpmbuild -ba with the tarball's packaging/rpm/zul-cv.spec and Fedora's
 # macros and flags (packaging/rpm/fedora.macros), the test suite in %check,
-# then rpmlint on the spec, the source RPM and every binary RPM, and a look at
+# then rpmlint on zul-cv.spec, the source RPM and every binary RPM, and a look at
 # what each package holds. OUTDIR is rpmbuild's _topdir; the build tree stays
 # in it, and its path is printed last.
 set -euo pipefail
@@ -18,7 +18,7 @@ version=${name#zul-cv-}
 rm -rf "$out"
 mkdir -p "$out/SOURCES" "$out/SPECS"
 cp "$tarball" "$out/SOURCES/"
-# The spec goes with its sources; the macros stand in for the distribution.
+# zul-cv.spec goes with its sources; the macros stand in for the distribution.
 tar -xJOf "$tarball" "$name/packaging/rpm/zul-cv.spec" >"$out/SPECS/zul-cv.spec"
 
 log=$out/rpmbuild.log

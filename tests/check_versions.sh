@@ -2,7 +2,7 @@
 # check_versions.sh SOURCE_DIR STAGE_DIR VERSION
 # One version everywhere a user or a host reads it: VERSION (CMake's), the
 # newest heading of NEWS.md, the newest entry of packaging/changelog, the RPM
-# spec's Version and newest %changelog entry, and
+# recipe zul-cv.spec: its Version and newest %changelog entry, and
 # every staged bundle's lv2:minorVersion and lv2:microVersion.
 set -uo pipefail
 source_dir=$1 stage=$2 version=$3
@@ -16,10 +16,10 @@ changelog=$(sed -n '1s/^zul-cv (\([^)]*\)).*/\1/p' "$source_dir/packaging/change
 [ "${changelog%-*}" = "$version" ] && [ "${changelog%-*}" != "$changelog" ] ||
   fail "packaging/changelog's newest entry is ${changelog:-missing}, not $version-<revision>"
 
-spec=$source_dir/packaging/rpm/zul-cv.spec
-[ "$(sed -n 's/^Version: *//p' "$spec")" = "$version" ] || fail "$spec: Version is not $version"
-sed -n '/^%changelog/,$p' "$spec" | grep -m1 '^\* ' | grep -q -- "- $version-[0-9]*$" ||
-  fail "$spec: the newest %changelog entry is not $version"
+rpm_recipe=$source_dir/packaging/rpm/zul-cv.spec
+[ "$(sed -n 's/^Version: *//p' "$rpm_recipe")" = "$version" ] || fail "$rpm_recipe: Version is not $version"
+sed -n '/^%changelog/,$p' "$rpm_recipe" | grep -m1 '^\* ' | grep -q -- "- $version-[0-9]*$" ||
+  fail "$rpm_recipe: the newest %changelog entry is not $version"
 
 IFS=. read -r _ minor micro <<<"$version"
 # LV2's rule: an even minor version is a release, dated in NEWS.md and the
@@ -39,5 +39,5 @@ for ttl in "$stage"/*.lv2/zul-cv-*.ttl; do
   grep -q "lv2:microVersion $micro ;" "$ttl" || fail "$ttl: lv2:microVersion is not $micro"
 done
 [ "$bundles" -gt 0 ] || fail "no bundle staged in $stage"
-[ $failed = 0 ] && echo "ok version $version in CMake, NEWS.md, the changelogs, the spec and $bundles bundles"
+[ $failed = 0 ] && echo "ok version $version in CMake, NEWS.md, the changelogs, zul-cv.spec and $bundles bundles"
 exit $failed
