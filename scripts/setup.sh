@@ -12,6 +12,11 @@
 #           others, the package checks (ZUL_CV_STAGES=default scripts/test.sh)
 #   checks  all of the above, and the checking stages of scripts/test.sh
 #           (scripts/test.sh, scripts/distro.sh)
+# jackd2 (tests, checks) asks whether the audio group may take realtime
+# priority. The install does not ask: debconf keeps the answer this machine
+# already gave, and on a first install takes Debian's default (no);
+# `dpkg-reconfigure jackd2` asks again. Only an unattended CI run (CI=true)
+# also writes that answer down beforehand.
 set -euo pipefail
 
 usage() { echo "usage: scripts/setup.sh demo|bench|fuzz|tests|checks" >&2; exit 2; }
@@ -93,8 +98,14 @@ done
 
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-# jackd2 asks whether to allow realtime priority; the tests run without it.
-echo 'jackd2 jackd/tweak_rt_limits boolean false' | "${sudo[@]}" debconf-set-selections
+if [[ " ${missing[*]} " == *" jackd2 "* ]]; then
+  if [ "${CI:-}" = true ]; then
+    echo 'jackd2 jackd/tweak_rt_limits boolean false' | "${sudo[@]}" debconf-set-selections
+  else
+    echo "setup: jackd2 keeps this machine's answer on realtime priority, or Debian's default (no);" \
+      "'sudo dpkg-reconfigure jackd2' asks"
+  fi
+fi
 # A mirror caught mid-sync fails one index; the lists already there still serve.
 "${sudo[@]}" apt-get update -qq || echo "setup: apt-get update failed for some index; going on"
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
