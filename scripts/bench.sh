@@ -13,10 +13,12 @@
 #     its AVX-512 loops (build/lv2-avx512) against the shipped ones;
 #  3. lilv's lv2bench times our plugins and the LV2 example gain plugin as a
 #     real host drives them.
+# Installs what is missing for it (scripts/setup.sh bench) and builds the
+# plugins and the benchmark programs without the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+scripts/setup.sh bench
+scripts/build.sh -DZUL_CV_TESTS=OFF -DZUL_CV_BENCH=ON
 
 plugins=$(sed -n 's/^zul_add_plugin(\([^ )]*\).*/\1/p' plugins/CMakeLists.txt)
 uri_base=$(sed -n 's/^<\(.*\)\/zul-cv-[^/]*>$/\1/p' build/lv2/zul-cv-switch1.lv2/manifest.ttl)

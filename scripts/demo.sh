@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and stages the bundles, then renders each
-# scene of demo/scenes.sh with zul-render from the staged bundles: its WAV
-# files and a plot go to demo-out/<scene>/, and a table lists them.
+# Installs what is missing for it (scripts/setup.sh demo: no test, benchmark
+# or JACK packages), builds and stages the bundles and zul-render, then
+# renders each scene of demo/scenes.sh with zul-render from the staged
+# bundles: its WAV files and a plot go to demo-out/<scene>/, and a table
+# lists them.
 #   scripts/demo.sh --docs   also copies each plot to docs/<plugin>.png,
 #                            the pictures the README shows
 set -euo pipefail
@@ -13,8 +15,8 @@ case "${1-}" in
   *) echo "usage: scripts/demo.sh [--docs]" >&2 && exit 2 ;;
 esac
 
-scripts/setup.sh
-scripts/build.sh -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=ON
+scripts/setup.sh demo
+scripts/build.sh -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=ON -DZUL_CV_BENCH=OFF
 export LV2_PATH="$PWD/build/lv2"
 render="$PWD/build/tools/zul-render"
 source demo/plot.sh

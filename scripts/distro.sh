@@ -30,8 +30,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 jobs=$(nproc)
-scripts/setup.sh --checks
-scripts/build.sh -DZUL_CV_TESTS=ON >/dev/null
+scripts/setup.sh checks
+scripts/build.sh -DZUL_CV_TESTS=ON -DZUL_CV_BENCH=ON >/dev/null
 work=$(mktemp -d /tmp/zul-cv-distro.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 version=$(sed -n 's/^project(zul-cv VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -13,17 +13,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 
-# What the default build needs, then clang and its libFuzzer and sanitizer
-# runtimes, from Debian's packages.
-scripts/setup.sh
-if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a" >/dev/null; then
-  sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  echo "fuzz: installing clang libclang-rt-dev"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null
-fi
+# clang and its libFuzzer and sanitizer runtimes, from Debian's packages.
+scripts/setup.sh fuzz
 
 # The staging holds only what this build makes: a bundle left from another
 # branch's build would be fuzzed as if it were this one's.

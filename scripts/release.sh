@@ -87,7 +87,7 @@ for cross in aarch64:aarch64-linux-gnu:arm64:qemu-aarch64 armhf:arm-linux-gnueab
   tools=ON
   if [ ${#absent[@]} -gt 0 ]; then
     tools=OFF
-    lacks "${absent[*]} not installed: no zul-cv-tools for $arch (scripts/setup.sh --checks installs them)"
+    lacks "${absent[*]} not installed: no zul-cv-tools for $arch (scripts/setup.sh checks installs them)"
   fi
   build "build-$dir" --toolchain "$tree/cmake/$triple.cmake" -DZUL_CV_TESTS=OFF -DZUL_CV_TOOLS=$tools
   packages "build-$dir"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the default
+# Installs what is missing (scripts/setup.sh: tests for the default stage
+# alone, checks otherwise), builds, and runs the whole test suite: the default
 # build in build/, then each checking stage in its own build directory.
 #   asan      every test, plugins and tests built with ASan and UBSan
 #   fuzz      each plugin against the reference model under libFuzzer, ASan
@@ -28,8 +29,13 @@
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh --checks
 stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
+# The default stage alone needs the tests' packages; any other, the checks'.
+if [ "$stages" = ,default, ]; then
+  scripts/setup.sh tests
+else
+  scripts/setup.sh checks
+fi
 jobs=$(nproc)
 timings=()
 
@@ -81,8 +87,10 @@ stage() {
   timings+=("$name $((SECONDS - start)) s")
 }
 
+# With the benchmark programs, which the distro stage counts with and a
+# demo's build (scripts/demo.sh) leaves out.
 default_stage() {
-  scripts/build.sh -DZUL_CV_TESTS=ON
+  scripts/build.sh -DZUL_CV_TESTS=ON -DZUL_CV_BENCH=ON
   run_ctest build
 }
 
@@ -161,7 +169,7 @@ release_stage() {
     return 1
   fi
   echo "release: two runs, the same bytes: $(cd build-release/a && echo *)"
-  # This machine has everything (setup.sh --checks): the release is whole.
+  # This machine has everything (setup.sh checks): the release is whole.
   local p a missing=()
   for p in zul-cv zul-cv-audio zul-cv-tools; do
     for a in amd64 arm64 armhf; do

@@ -25,7 +25,7 @@ start_jack_server() {
   export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="zul-cv-test-$$"
   local tool
   for tool in jackd jack_wait jalv stdbuf; do
-    command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
+    command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh tests)"; exit 1; }
   done
   jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -t 10000 -d dummy -r 48000 -p 128 >"$1" 2>&1 &
   server_pid=$!

@@ -65,7 +65,7 @@ max_offset=4096 # the latest frame at which a host's output may start
 
 for tool in lv2info lv2apply lv2file lv2proc ffmpeg gst-launch-1.0 gst-inspect-1.0 ecasound \
   ardour7-lua ardour7-new_session audacity Xvfb; do
-  command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
+  command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh tests)"; exit 1; }
 done
 
 # --- inputs ------------------------------------------------------------------

@@ -39,7 +39,7 @@ cleanup() {
 trap cleanup EXIT
 
 for tool in jack_lsp jack_connect jack_rec; do
-  command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh)"; exit 1; }
+  command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/setup.sh tests)"; exit 1; }
 done
 start_jack_server "$scratch/jackd.log"
 

@@ -46,7 +46,7 @@ rate=48000  # generators run at the rate of the inputs
 
 for tool in audacity Xvfb lv2info flock; do
   command -v "$tool" >/dev/null ||
-    { echo "render.sh: $tool is not installed (scripts/setup.sh)" >&2; exit 1; }
+    { echo "render.sh: $tool is not installed (scripts/setup.sh tests)" >&2; exit 1; }
 done
 plugin_module=/usr/lib/audacity/modules/mod-script-pipe.so
 [ -r "$plugin_module" ] || { echo "render.sh: no $plugin_module" >&2; exit 1; }
