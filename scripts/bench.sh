@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Measures every staged plugin and writes docs/benchmarks.md, and the lv2bench
-# figures into the README's benchmark section. Not part of the tests: it takes
-# about five minutes and its timings depend on what else the machine is doing,
-# so it waits up to two minutes for a quiet machine (a load average of 0.5 at
-# most) and refuses to write while it is busier; ZUL_BENCH_ANY_LOAD=1 writes
-# anyway and says so in the file.
+# Measures every staged plugin and writes docs/benchmarks.md. Not part of the
+# tests: it takes about five minutes and its timings depend on what else the
+# machine is doing, so it waits up to two minutes for a quiet machine (a load
+# average of 0.5 at most) and refuses to write while it is busier;
+# ZUL_BENCH_ANY_LOAD=1 writes anyway and says so in the file.
 #  1. callgrind counts the instructions of run per sample at 256 frames (the
 #     stable figure, to compare between commits);
 #  2. zul-bench times run at every block size and buffer sharing, beside the
@@ -209,10 +208,4 @@ EOF
   cat "$work/lv2bench.md"
 } >docs/benchmarks.md
 
-# The README carries the lv2bench table of this run between its markers.
-awk -v table="$work/lv2bench.md" '
-  /<!-- lv2bench begin -->/ { print; while ((getline line < table) > 0) print line; skip = 1; next }
-  /<!-- lv2bench end -->/ { skip = 0 }
-  !skip' README.md >"$work/README.md"
-cp "$work/README.md" README.md
 echo "bench: wrote docs/benchmarks.md"

@@ -2,6 +2,10 @@
 # Installs what is missing (scripts/setup.sh: tests for the default stage
 # alone, checks otherwise), builds, and runs the whole test suite: the default
 # build in build/, then each checking stage in its own build directory.
+#   readme    the README's recipes as a reader runs them, in a copy of the
+#             tree: the build, each way to install and its removal (which
+#             must leave the machine's files as they were), jalv with a
+#             preset, zul-render and the demo; git sees the copy unchanged
 #   asan      every test, plugins and tests built with ASan and UBSan
 #   fuzz      each plugin against the reference model under libFuzzer, ASan
 #             and UBSan, from the committed seeds, ZUL_CV_FUZZ_SECONDS
@@ -29,7 +33,7 @@
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=",${ZUL_CV_STAGES:-default,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
+stages=",${ZUL_CV_STAGES:-default,readme,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
 # The default stage alone needs the tests' packages; any other, the checks'.
 if [ "$stages" = ,default, ]; then
   scripts/setup.sh tests
@@ -196,6 +200,7 @@ windows_stage() {
 }
 
 stage default default_stage
+stage readme tests/readme_recipes.sh
 stage asan asan_stage
 stage fuzz fuzz_stage
 stage valgrind valgrind_stage
