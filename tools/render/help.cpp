@@ -114,7 +114,7 @@ std::vector<HelpSection> help_sections(const std::string& lv2_path) {
        {}},
       {"Example",
        {"zul-render switch1 --duration 1 --input input=sine,freq=2 \\",
-        "  --at 0.5 selector=1 --out render --plot render.png"},
+        "  --at 0.5 selector=1 --out /tmp/switch1 --plot /tmp/switch1.png"},
        {},
        {},
        true},
