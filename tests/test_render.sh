@@ -270,7 +270,7 @@ LV2_PATH=$scratch/bad refuses 1 \
   "preset 'Portamento 50 ms': rise_time=20000.0 is outside the range of rise_time, 0 to 10000" \
   slew --preset Portamento --out d
 
-# Spaces around a symbol, a value or a generator's parameter are not part of them.
+# Spaces around a symbol, a value or a generator's parameter are dropped.
 rm -rf p && "$render" slew "${short[@]}" --set "rise_time = 5" --at 0.05 " fall_time= 6 " \
   --input "input = square, freq = 10" --out p 2>err.txt
 expect "spaces around =" "0|5*100|10*50 6*50|1*50 -1*50" \

@@ -30,7 +30,7 @@ std::string help_text(const std::vector<HelpSection>& sections);
 // The manual page, in troff's man macros.
 std::string man_page(const std::vector<HelpSection>& sections, const std::string& version);
 
-// The same in Markdown, for the reference part of docs/zul-render.md.
+// The same in Markdown, for the reference in docs/zul-render.md.
 std::string markdown(const std::vector<HelpSection>& sections);
 
 // `page` with the lines between the markers "<!-- reference -->" and
