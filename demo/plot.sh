@@ -33,10 +33,12 @@ wav_seconds() {
 
 # The unit of each port, as zul-render --ports shows it from the plugin's
 # Turtle: "SYMBOL UNIT" lines, the unit empty for a port without one. The
-# columns are found by the header's "unit" and "name".
+# columns are found by the header's "unit" and "name"; the table ends at the
+# blank line before the presets.
 port_units() {
   "$render" "$1" --ports | awk '
     /^#  symbol / { u = index($0, " unit ") + 1; n = index($0, " name ") + 1; next }
+    u && $0 == "" { exit }
     u { unit = substr($0, u, n - u); gsub(/ /, "", unit); print $2, unit }'
 }
 

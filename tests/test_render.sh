@@ -66,7 +66,7 @@ refuses() {
 # --- help and plugin lookup ---------------------------------------------------
 "$render" --help >help.txt 2>err.txt
 expect "help exit" "0 0" "$? $(wc -c <err.txt)"
-for word in --rate --block --duration --set --at --input --out --plot --ports --help \
+for word in --rate --block --duration --set --at --input --preset --out --plot --ports --help \
   "applied at the start of the first block that starts at or" constant step square ramp \
   triangle sine noise "Exit status" "from 1 to 10000000" "from 1 to 1048576" \
   "above 0 and up to 3600" RF64 SIGHUP "symbolic link"; do
@@ -100,7 +100,7 @@ expect "toggled port" '4  enable     control  input      1        0 to 1        
   "$(sed -n 8p ports.txt)"
 expect "enumeration port" \
   '3  selector  control  input      0        0 to 1           "Selector"  integer, enumeration: 0 = Output A, 1 = Output B' \
-  "$("$render" switch1 --ports | tail -1)"
+  "$("$render" switch1 --ports | grep '^3  selector')"
 expect "percent" "1" \
   "$("$render" parameter-modulation --ports | grep -cE '^3  depth +control +input +100 +-200 to 200 +% +"Depth"$')"
 
@@ -208,6 +208,74 @@ refuses 1 "slow.wav is at 44100 Hz, the render at 1000 Hz (--rate)" \
   switch1 --rate 1000 --input input=slow.wav --out d
 refuses 1 "cannot read missing.wav:" switch1 --input input=missing.wav --out d
 
+# --- presets ----------------------------------------------------------------------------
+# Every factory preset of every CV plugin, chosen by its label, renders the
+# same bytes as its port values given with --set, read here from the
+# preset's own Turtle with sordi.
+lv2=http://lv2plug.in/ns/lv2core#
+pset=http://lv2plug.in/ns/ext/presets#
+rdfs=http://www.w3.org/2000/01/rdf-schema#
+preset_label() {
+  printf '%b\n' "$(sordi "$1" | awk -v l="<${rdfs}label>" '$2 == l' | sed 's/^[^"]*"//; s/"[^"]*$//')"
+}
+preset_uri() { sordi "$1" | awk -v l="<${rdfs}label>" '$2 == l { gsub(/[<>]/, "", $1); print $1 }'; }
+preset_sets() {  # "--set SYMBOL=VALUE" for each port of the preset
+  sordi "$1" | awk -v symbol="<${lv2}symbol>" -v value="<${pset}value>" '
+    $2 == symbol { s[$1] = $3; gsub(/"/, "", s[$1]) }
+    $2 == value { v[$1] = $3; sub(/^"/, "", v[$1]); sub(/".*/, "", v[$1]) }
+    END { for (b in s) print "--set " s[b] "=" v[b] }'
+}
+short=(--rate 1000 --block 10 --duration 0.1)
+tried=0
+for file in "$stage"/*.lv2/presets/*.ttl; do
+  bundle=$(basename "$(dirname "$(dirname "$file")")" .lv2)
+  [[ $bundle == *-audio ]] && continue
+  label=$(preset_label "$file")
+  read -ra sets <<<"$(preset_sets "$file" | tr '\n' ' ')"
+  rm -rf p s
+  "$render" "$bundle" "${short[@]}" --preset "$label" --out p 2>err.txt || fail "$bundle --preset '$label': $(cat err.txt)"
+  "$render" "$bundle" "${short[@]}" "${sets[@]}" --out s 2>err.txt || fail "$bundle ${sets[*]}: $(cat err.txt)"
+  diff -rq p s >/dev/null && pass || fail "$bundle --preset '$label' differs from ${sets[*]}"
+  tried=$((tried + 1))
+done
+[ "$tried" -gt 0 ] && pass || fail "no factory preset found in $stage"
+
+# --ports lists the presets by label, with their URIs, or says there are none.
+slew_presets=$(for file in "$stage"/zul-cv-slew.lv2/presets/*.ttl; do
+  echo "$(preset_label "$file")|$(preset_uri "$file")"
+done | LC_ALL=C sort)
+expect "--ports: presets" "presets:"$'\n'"$slew_presets" \
+  "$("$render" slew --ports | sed -n '/^presets/,$p' | sed 's/^  //; s/  \+/|/')"
+expect "--ports: no presets" "presets: none" "$("$render" switch1 --ports | tail -1)"
+
+# A prefix or the URI stands for the label; options apply in command-line
+# order, so a later --set overrides the preset and a later preset a --set.
+while IFS='|' read -r args expected; do
+  read -ra words <<<"$args"
+  rm -rf p
+  "$render" slew "${short[@]}" "${words[@]}" --out p 2>err.txt || fail "slew $args: $(cat err.txt)"
+  expect "slew $args" "$expected" "$(runs p/rise_time.wav) $(runs p/fall_time.wav)"
+done <<TABLE
+--preset Portam|50*100 50*100
+--preset $base/zul-cv-slew/presets/rise-only-200-ms|200*100 0.00100000005*100
+--preset Portam --set rise_time=7|7*100 50*100
+--set rise_time=7 --preset Portam|50*100 50*100
+--set rise_time=7 --preset Fall|0.00100000005*100 200*100
+TABLE
+# A preset's values pass the checks of --set: a copy of slew whose preset is
+# out of range.
+mkdir -p bad && cp -r "$stage/zul-cv-slew.lv2" bad/
+sed -i 's/pset:value 50.0/pset:value 20000.0/' bad/zul-cv-slew.lv2/presets/portamento-50-ms.ttl
+LV2_PATH=$scratch/bad refuses 1 \
+  "preset 'Portamento 50 ms': rise_time=20000.0 is outside the range of rise_time, 0 to 10000" \
+  slew --preset Portamento --out d
+
+# Spaces around a symbol, a value or a generator's parameter are dropped.
+rm -rf p && "$render" slew "${short[@]}" --set "rise_time = 5" --at 0.05 " fall_time= 6 " \
+  --input "input = square, freq = 10" --out p 2>err.txt
+expect "spaces around =" "0|5*100|10*50 6*50|1*50 -1*50" \
+  "$?|$(runs p/rise_time.wav)|$(runs p/fall_time.wav)|$(runs p/input.wav)"
+
 # --- errors ----------------------------------------------------------------------------
 refuses 1 "no plugin $base/zul-cv-nosuch in the LV2 path $stage" nosuch --out d
 refuses 1 "no plugin http://example.org/none" http://example.org/none --out d
@@ -242,7 +310,8 @@ refuses 1 "input is a CV input, not a control input: feed it with --input" \
   switch1 --set input=1 --out d
 refuses 1 "output_a is a CV output, not a control input" switch1 --set output_a=1 --out d
 refuses 1 "output_b is a CV output, not an audio or CV input" switch1 --input output_b=1 --out d
-refuses 2 "a number or a file name); did you mean sine?" switch1 --input input=sinus --out d
+refuses 2 "input=sinus: no such file or generator (constant, step, square, ramp, triangle, sine, noise); did you mean sine?" \
+  switch1 --input input=sinus --out d
 refuses 2 "generator sine has no parameter 'phase'" switch1 --input input=sine,phase=1 --out d
 refuses 2 "generator square: freq=0 is not a frequency above 0 Hz" switch1 --input input=square,freq=0 --out d
 refuses 2 "nothing to write: give --out DIR and/or --plot FILE.png" switch1
@@ -340,6 +409,12 @@ done <<TABLE
 1|selector=0.5 is not one of the values of selector|switch1 --at 0.5 selector=0.5 --out d
 2|--set selector given twice (selector=1 and selector=0); --at changes a control during the render|switch1 --set selector=1 --set selector=0 --out d
 2|--input input given twice (input=1 and input=sine)|switch1 --input input=1 --input input=sine --out d
+2|input=nothere: no such file or generator (constant, step, square, ramp, triangle, sine, noise)|switch1 --input input=nothere --out d
+1|--out file: that is a file; --out takes a directory, where a WAV file is written for each port|switch1 --out file
+2|--preset given twice ('Smooth' and 'Slow'); a render starts from one preset|slew --preset Smooth --preset Slow --out d
+1|zul-cv slew limiter has 2 presets starting with 'S': 'Slow drift 2 s', 'Smooth steps 5 ms'|slew --preset S --out d
+1|zul-cv slew limiter has no preset 'Portamneto' (its presets: 'Fall only 200 ms (release)', 'Portamento 50 ms', 'Rise only 200 ms (envelope)', 'Slow drift 2 s', 'Smooth steps 5 ms'); did you mean 'Portamento 50 ms'?|slew --preset Portamneto --out d
+1|zul-cv switch 1 to 2 has no presets|switch1 --preset Smooth --out d
 TABLE
 refuses 1 "has no port 'nope' (its ports: input, output_a, output_b, selector)" switch1 --set nope=1 --out d
 grep -q "did you mean" err.txt && fail "a suggestion for a name far from any port" || pass

@@ -1,5 +1,6 @@
 #include "tools/render/cli.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -11,14 +12,18 @@
 namespace render {
 namespace {
 
-// Splits SYMBOL=VALUE; the option name goes into the message.
+// Splits SYMBOL=VALUE; the option name goes into the message. Spaces around
+// either side are dropped: no port symbol, number or generator has one at
+// its ends, and "rise_time = 5" is what was meant.
 std::pair<std::string, std::string> split_assignment(const std::string& text,
                                                      const std::string& option) {
   const auto equals = text.find('=');
-  if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+  const std::string symbol = trim(text.substr(0, std::min(equals, text.size())));
+  const std::string value = equals == std::string::npos ? "" : trim(text.substr(equals + 1));
+  if (symbol.empty() || value.empty()) {
     throw UsageError(option + " expects SYMBOL=VALUE, got '" + text + "'");
   }
-  return {text.substr(0, equals), text.substr(equals + 1)};
+  return {symbol, value};
 }
 
 ControlValue control_value(const std::string& text, const std::string& option) {
@@ -35,12 +40,12 @@ uint32_t whole_number(const std::string& text, const std::string& option, uint32
   return static_cast<uint32_t>(value);
 }
 
-// An option that names one output may be given once: a second one would
-// silently drop the first.
-std::string once(const std::string& option, const std::string& earlier, const std::string& value) {
+// An option that names one output, or the preset, may be given once: a
+// second one would silently drop the first.
+std::string once(const std::string& option, const std::string& earlier, const std::string& value,
+                 const std::string& why = "one render writes one of each") {
   if (!earlier.empty()) {
-    throw UsageError(option + " given twice ('" + earlier + "' and '" + value +
-                     "'); one render writes one of each");
+    throw UsageError(option + " given twice ('" + earlier + "' and '" + value + "'); " + why);
   }
   return value;
 }
@@ -89,6 +94,14 @@ class Reader {
 };
 
 }  // namespace
+
+std::string trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) {
+    return "";
+  }
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
 
 std::string show(double value) {
   char text[32];
@@ -152,6 +165,13 @@ Settings parse_command_line(int argc, char** argv) {
         throw UsageError("--at takes a time in seconds from 0 on, got '" + when + "'");
       }
       settings.changes.push_back({time, control_value(reader.argument_of(option), option)});
+    } else if (option == "--preset") {
+      const std::string preset = value();
+      if (preset.empty()) {
+        throw UsageError("--preset needs a preset's label, the start of one, or its URI");
+      }
+      settings.preset = once(option, settings.preset, preset, "a render starts from one preset");
+      settings.sets_before_preset = settings.sets.size();
     } else if (option == "--input") {
       auto [symbol, source] = split_assignment(value(), option);
       for (const InputSpec& earlier : settings.inputs) {

@@ -34,6 +34,10 @@ struct Settings {
   uint32_t block = 128;
   double duration = 1.0;
   std::vector<ControlValue> sets;
+  // A preset's label, a prefix of it, or its URI; it applies after the
+  // first `sets_before_preset` of `sets` and before the rest.
+  std::string preset;
+  std::size_t sets_before_preset = 0;
   std::vector<Change> changes;
   std::vector<InputSpec> inputs;
   std::string out_dir;
@@ -46,6 +50,9 @@ struct Settings {
 };
 
 Settings parse_command_line(int argc, char** argv);
+
+// `text` without the spaces and tabs at its ends.
+std::string trim(const std::string& text);
 
 // A whole string as a number; `what` names it in the error.
 double parse_number(const std::string& text, const std::string& what);

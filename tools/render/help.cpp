@@ -31,6 +31,12 @@ std::vector<HelpSection> help_sections(const std::string& lv2_path) {
         {"--set SYMBOL=VALUE",
          "sets a control input from the start, once per control. Controls not set start at "
          "their lv2:default (else their minimum, else 0)."},
+        {"--preset NAME",
+         "starts the controls at the values of one of the plugin's presets, once per render. "
+         "NAME is the preset's label as --ports lists it, the start of one label, or the "
+         "preset's URI. --preset and --set apply in command-line order, the later winning: "
+         "--set after --preset changes a value of the preset, --set before it is kept only for "
+         "a control the preset does not set."},
         {"--at SECONDS SYMBOL=VALUE",
          "changes a control input during the render. The change is applied at the start of the "
          "first block that starts at or after SECONDS, never inside a block: with --block 128 "
@@ -50,14 +56,16 @@ std::vector<HelpSection> help_sections(const std::string& lv2_path) {
          "the inputs, one for each control (a switch on a 0/1 scale) and one for the outputs, "
          "labelled with their units, legend by port symbol"},
         {"-q, --quiet", "says nothing but errors: no notes, no warnings, no line on success"},
-        {"--ports", "lists the plugin's ports and exits"},
+        {"--ports", "lists the plugin's ports, then its presets, and exits"},
         {"--list",
          "lists the plugins on the LV2 path that zul-render can run, ours first, one a line: "
          "URI and name; and exits"},
         {"--version", "shows the version and exits"},
         {"-h, --help", "shows this and exits"}},
        {"At least one of --out and --plot is needed, each at most once. Options taking one value "
-        "also take the form --option=VALUE. On success one line on stderr says what was written: "
+        "also take the form --option=VALUE. Spaces around SYMBOL, VALUE, SOURCE and a "
+        "generator's parameters are ignored: --set \"rise_time = 5\" is --set rise_time=5. On "
+        "success one line on stderr says what was written: "
         "the files, the frames, the seconds of audio and the time taken."}},
       {"Input sources",
        {},
@@ -85,7 +93,8 @@ std::vector<HelpSection> help_sections(const std::string& lv2_path) {
         "for step, seed=N for noise. Example: sine,freq=2,amp=5. A frequency above half the "
         "rate is rendered with a warning that names the frequency its frames repeat at."}},
       {"Controls and ports",
-       {"Values for controls (--set, --at) must lie in the port's lv2:minimum to lv2:maximum, "
+       {"Values for controls (--set, --at, a preset's) must lie in the port's lv2:minimum to "
+        "lv2:maximum, "
         "be whole for an lv2:integer port and one of the listed values for an lv2:enumeration; "
         "any other is refused. Atom ports get an empty sequence in every block and are not "
         "written. A plugin that requires an LV2 feature other than urid:map, urid:unmap, "
@@ -105,7 +114,7 @@ std::vector<HelpSection> help_sections(const std::string& lv2_path) {
        {}},
       {"Example",
        {"zul-render switch1 --duration 1 --input input=sine,freq=2 \\",
-        "  --at 0.5 selector=1 --out render --plot render.png"},
+        "  --at 0.5 selector=1 --out /tmp/switch1 --plot /tmp/switch1.png"},
        {},
        {},
        true},

@@ -1,6 +1,6 @@
 // The one source of what zul-render says about itself: --help formats it for
-// a terminal, zul-render-man as the manual page zul-render.1, so that the
-// two cannot say different things.
+// a terminal, zul-render-man as the manual page zul-render.1 and as the
+// reference in docs/zul-render.md, so that they cannot say different things.
 #pragma once
 
 #include <string>
@@ -29,5 +29,13 @@ std::string help_text(const std::vector<HelpSection>& sections);
 
 // The manual page, in troff's man macros.
 std::string man_page(const std::vector<HelpSection>& sections, const std::string& version);
+
+// The same in Markdown, for the reference in docs/zul-render.md.
+std::string markdown(const std::vector<HelpSection>& sections);
+
+// `page` with the lines between the markers "<!-- reference -->" and
+// "<!-- end of reference -->" replaced by `reference`; throws
+// std::runtime_error when either marker is missing.
+std::string with_reference(const std::string& page, const std::string& reference);
 
 }  // namespace render

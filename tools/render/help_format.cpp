@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 
 #include "tools/render/help.hpp"
 
@@ -34,6 +36,19 @@ std::string escaped(const std::string& text) {
   std::string out = text.starts_with(".") || text.starts_with("'") ? "\\&" : "";
   for (char c : text) {
     out += c == '\\' ? std::string("\\e") : c == '-' ? std::string("\\-") : std::string(1, c);
+  }
+  return out;
+}
+
+// Markdown: the characters that would start emphasis, code, a link or HTML
+// kept as text.
+std::string markdown_text(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (std::string("\\`*_[]<>").find(c) != std::string::npos) {
+      out += '\\';
+    }
+    out += c;
   }
   return out;
 }
@@ -103,6 +118,57 @@ std::string man_page(const std::vector<HelpSection>& sections, const std::string
       out += ".PP\n" + escaped(paragraph) + "\n";
     }
   }
+  return out;
+}
+
+}  // namespace render
+
+namespace render {
+
+std::string markdown(const std::vector<HelpSection>& sections) {
+  std::string out = "Usage: `zul-render [OPTION...] PLUGIN`\n";
+  // Appended piece by piece: GCC 12 warns falsely of an overlap (-Wrestrict)
+  // in "\n" + text + "\n".
+  auto paragraph = [&out](const std::string& text) {
+    out += '\n';
+    out += markdown_text(text);
+    out += '\n';
+  };
+  for (const HelpSection& section : sections) {
+    if (!section.title.empty()) {
+      out += "\n### " + section.title + "\n";
+    }
+    if (section.verbatim) {
+      out += "\n```sh\n";
+      for (const std::string& line : section.paragraphs) {
+        out += line + "\n";
+      }
+      out += "```\n";
+    } else {
+      std::for_each(section.paragraphs.begin(), section.paragraphs.end(), paragraph);
+    }
+    if (!section.entries.empty()) {
+      out += "\n";
+    }
+    for (const HelpEntry& entry : section.entries) {
+      out += "- `" + entry.term + "`: " + markdown_text(entry.text) + "\n";
+    }
+    std::for_each(section.closing.begin(), section.closing.end(), paragraph);
+  }
+  return out;
+}
+
+std::string with_reference(const std::string& page, const std::string& reference) {
+  const std::string begin = "<!-- reference -->\n";
+  const auto from = page.find(begin);
+  const auto to = from == std::string::npos ? from : page.find("<!-- end of reference -->\n", from);
+  if (to == std::string::npos) {
+    throw std::runtime_error(
+        "no lines <!-- reference --> and <!-- end of reference --> to put the reference between");
+  }
+  std::string out(page, 0, from + begin.size());
+  out += reference;
+  out.append(page, to);
   return out;
 }
 

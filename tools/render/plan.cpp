@@ -74,6 +74,19 @@ const PortInfo& signal_input(const Plugin& plugin, const InputSpec& input) {
   return port;
 }
 
+// A preset's values pass the checks of --set; a message names the preset.
+template <typename Set>
+void apply_preset(const Preset& preset, Set set) {
+  try {
+    if (!preset.problem.empty()) {
+      throw Failure(preset.problem);
+    }
+    std::for_each(preset.values.begin(), preset.values.end(), set);
+  } catch (const Failure& failure) {
+    throw Failure("preset '" + preset.label + "': " + failure.what());
+  }
+}
+
 }  // namespace
 
 Plan make_plan(const Plugin& plugin, const Settings& settings) {
@@ -94,8 +107,17 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
       plan.inputs[port.index] = open_input("0", port.symbol, plan.rate, plan.frames);
     }
   }
-  for (const ControlValue& set : settings.sets) {
-    plan.controls[control_input(plugin, set).index] = set.value;
+  // --set and --preset apply in command-line order: the later wins.
+  auto set = [&](const ControlValue& control) {
+    plan.controls[control_input(plugin, control).index] = control.value;
+  };
+  for (std::size_t i = 0; i <= settings.sets.size(); ++i) {
+    if (i == settings.sets_before_preset && !settings.preset.empty()) {
+      apply_preset(find_preset(plugin, settings.preset), set);
+    }
+    if (i < settings.sets.size()) {
+      set(settings.sets[i]);
+    }
   }
   for (const InputSpec& input : settings.inputs) {
     const PortInfo& port = signal_input(plugin, input);

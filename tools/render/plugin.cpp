@@ -15,19 +15,10 @@
 
 #include "tools/render/failure.hpp"
 #include "tools/render/nearest.hpp"
+#include "tools/render/node.hpp"
 
 namespace render {
 namespace {
-
-// A node made here and freed at the end of the statement's scope.
-struct Node {
-  LilvNode* node;
-  Node(LilvWorld* world, const char* uri) : node(lilv_new_uri(world, uri)) {}
-  explicit Node(LilvNode* owned) : node(owned) {}
-  ~Node() { lilv_node_free(node); }
-  Node(const Node&) = delete;
-  Node& operator=(const Node&) = delete;
-};
 
 // The symbols of the common units of LV2's units ontology; another unit shows
 // its own units:symbol, else the last part of its URI.
@@ -186,6 +177,7 @@ Plugin::Plugin(const std::string& name)
   for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin_); ++i) {
     ports_.push_back(read_port(i));
   }
+  presets_ = read_presets(world, plugin_);
 }
 
 PortInfo Plugin::read_port(uint32_t index) const {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/render/cli.hpp"
+
 namespace render {
 
 enum class PortKind { control, audio, cv, atom, other };
@@ -30,6 +32,15 @@ struct PortInfo {
   bool integer = false;        // lv2:integer
   bool enumeration = false;    // lv2:enumeration: only the scale points
   std::vector<std::pair<float, std::string>> scale_points;  // by value
+};
+
+// A preset of the plugin (pset:Preset): the port values it sets, in the
+// form --set takes them, the text as written in its Turtle.
+struct Preset {
+  std::string uri;
+  std::string label;  // rdfs:label, else the URI
+  std::vector<ControlValue> values;
+  std::string problem;  // why its values cannot be used, or empty
 };
 
 const char* kind_name(PortKind kind);
@@ -59,6 +70,8 @@ class Plugin {
   // Throws a Failure naming the plugin's symbols when there is no such port.
   const PortInfo& port(const std::string& symbol) const;
   std::vector<std::string> required_features() const;
+  // By label.
+  const std::vector<Preset>& presets() const { return presets_; }
 
   const LilvPlugin* lilv() const { return plugin_; }
 
@@ -70,14 +83,22 @@ class Plugin {
   std::string uri_;
   std::string name_;
   std::vector<PortInfo> ports_;
+  std::vector<Preset> presets_;
 };
+
+// The presets of `plugin` on the LV2 path, each read from its file, by label.
+std::vector<Preset> read_presets(LilvWorld* world, const LilvPlugin* plugin);
+
+// The preset `name` stands for: its URI, its label or a prefix of one label.
+// Throws a Failure listing the presets when it stands for none or for several.
+const Preset& find_preset(const Plugin& plugin, const std::string& name);
 
 // What --list prints: every plugin on the LV2 path that zul-render can run,
 // ours first, one a line: URI and name.
 std::string plugin_list();
 
 // What --ports prints: the URI, the name, and a table of the ports in
-// aligned columns with their ranges, units and properties.
+// aligned columns with their ranges, units and properties; then the presets.
 std::string port_list(const Plugin& plugin);
 
 }  // namespace render

@@ -57,6 +57,23 @@ std::size_t width(const std::string& text) {
       std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
+// The labels that --preset takes, in a column, and their URIs.
+std::string preset_list(const std::vector<Preset>& presets) {
+  if (presets.empty()) {
+    return "\npresets: none\n";
+  }
+  std::size_t label_width = 0;
+  for (const Preset& preset : presets) {
+    label_width = std::max(label_width, width(preset.label));
+  }
+  std::string text = "\npresets:\n";
+  for (const Preset& preset : presets) {
+    text += "  " + preset.label + std::string(label_width - width(preset.label), ' ') + "  " +
+            preset.uri + "\n";
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string port_list(const Plugin& plugin) {
@@ -82,7 +99,7 @@ std::string port_list(const Plugin& plugin) {
     line.erase(line.find_last_not_of(' ') + 1);
     text += line + "\n";
   }
-  return text;
+  return text + preset_list(plugin.presets());
 }
 
 }  // namespace render

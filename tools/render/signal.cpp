@@ -53,11 +53,11 @@ Generator parse_generator(Shape shape, const std::string& name, const std::strin
     const std::string param = params.substr(start, end - start);
     start = end + 1;
     const auto equals = param.find('=');
-    const std::string key = param.substr(0, equals);
+    const std::string key = trim(param.substr(0, equals));
     if (equals == std::string::npos) {
       throw UsageError("generator " + name + ": '" + param + "' is not PARAM=VALUE");
     }
-    const std::string text = param.substr(equals + 1);
+    const std::string text = trim(param.substr(equals + 1));
     const double value = parse_number(text, name + " " + key);
     auto refuse = [&](const std::string& wanted) {
       throw UsageError("generator " + name + ": " + param + " is not " + wanted);
@@ -236,7 +236,7 @@ std::optional<double> constant_value(const std::string& source) {
     return value;
   }
   const auto comma = source.find(',');
-  if (source.substr(0, comma) != "constant") {
+  if (trim(source.substr(0, comma)) != "constant") {
     return std::nullopt;
   }
   const Generator g = parse_generator(Shape::constant, "constant",
@@ -257,7 +257,7 @@ uint64_t first_frame_at(double seconds, uint32_t rate) {
 std::unique_ptr<Source> open_input(const std::string& source, const std::string& symbol,
                                    uint32_t rate, uint64_t frames) {
   const auto comma = source.find(',');
-  const std::string name = source.substr(0, comma);
+  const std::string name = trim(source.substr(0, comma));
   const auto shape = shapes().find(name);
   if (shape != shapes().end()) {
     const std::string params = comma == std::string::npos ? "" : source.substr(comma + 1);
@@ -276,9 +276,9 @@ std::unique_ptr<Source> open_input(const std::string& source, const std::string&
     for (const auto& known : shapes()) {
       names.push_back(known.first);
     }
-    throw UsageError("unknown generator '" + name +
-                     "' (constant, step, square, ramp, triangle, sine, noise, a number or a "
-                     "file name)" +
+    throw UsageError(symbol + "=" + source +
+                     ": no such file or generator (constant, step, square, ramp, triangle, "
+                     "sine, noise)" +
                      did_you_mean(name, names));
   }
   return std::make_unique<FileSource>(source, symbol, rate, frames);

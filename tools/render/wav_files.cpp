@@ -9,6 +9,11 @@ namespace render {
 
 WavFiles::WavFiles(const std::string& dir, const std::vector<PortInfo>& ports) {
   std::error_code error;
+  if (std::filesystem::is_regular_file(dir, error)) {
+    throw Failure("--out " + dir +
+                  ": that is a file; --out takes a directory, where a WAV file is written for "
+                  "each port");
+  }
   std::filesystem::create_directories(dir, error);
   if (error || !std::filesystem::is_directory(dir)) {
     throw Failure("cannot create the output directory " + dir + ": " +
