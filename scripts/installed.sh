@@ -29,7 +29,8 @@ if [ -n "$(ours_known)" ]; then
   exit 1
 fi
 
-scripts/build.sh -DZUL_CV_TESTS=ON >/dev/null
+# As the default stage builds it.
+scripts/build.sh -DZUL_CV_TESTS=ON -DZUL_CV_BENCH=ON >/dev/null
 work=$(mktemp -d /tmp/zul-cv-installed.XXXXXX)
 user_lv2=$HOME/.lv2
 made_user_lv2=0
