@@ -2,6 +2,12 @@
 # Installs what is missing (scripts/setup.sh: tests for the default stage
 # alone, checks otherwise), builds, and runs the whole test suite: the default
 # build in build/, then each checking stage in its own build directory.
+#   installed the default build's tests again with zul-cv installed every
+#             way a user installs it: its three packages (cpack, apt-get)
+#             and the CV plugins in ~/.lv2 (where there is none yet); the
+#             tests must take the staged bundles all the same. The packages
+#             are purged and ~/.lv2 removed afterwards; refused where a
+#             zul-cv package is installed already (scripts/installed.sh)
 #   readme    the README's recipes as a reader runs them, in a copy of the
 #             tree: the build, each way to install and its removal (which
 #             must leave the machine's files as they were), jalv with a
@@ -33,7 +39,7 @@
 # ZUL_CV_STAGES, a comma-separated list (default,asan,...), runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=",${ZUL_CV_STAGES:-default,readme,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
+stages=",${ZUL_CV_STAGES:-default,installed,readme,asan,fuzz,valgrind,tsan,aarch64,armhf,nofma,distro,windows,release},"
 # The default stage alone needs the tests' packages; any other, the checks'.
 if [ "$stages" = ,default, ]; then
   scripts/setup.sh tests
@@ -200,6 +206,7 @@ windows_stage() {
 }
 
 stage default default_stage
+stage installed scripts/installed.sh
 stage readme tests/readme_recipes.sh
 stage asan asan_stage
 stage fuzz fuzz_stage

@@ -94,12 +94,15 @@ signal unit2.wav 1 2 "$edges"
 "$probe" write zero.wav $rate 1 $(printf '0 %.0s' $(seq $frames))
 
 export LC_ALL=C  # Ardour matches an undo command's name untranslated
+# The staged bundles alone: an installed zul-cv is none of the hosts' business.
 export LV2_PATH=$stage GST_REGISTRY=$scratch/gst-registry.bin
 export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config  # the hosts' configuration and caches
 mkdir -p "$HOME"
+# LV2's example amplifier, without the rest of /usr/lib/lv2.
+mkdir examples && ln -s /usr/lib/lv2/eg-amp.lv2 examples/
 
-# zul-render looks in its own staged bundles first: there, the CV plugins.
-zul_render() { env -u LV2_PATH "$render" "$@"; }
+# zul-render, like the hosts, finds the CV plugins in the stage.
+zul_render() { "$render" "$@"; }
 
 # ports URI: "index class direction symbol default toggled" for each port of
 # the plugin, as lilv reads its Turtle.
@@ -288,7 +291,7 @@ host_audacity() {
 host_copy() {
   case $1 in
     lv2file)
-      LV2_PATH=/usr/lib/lv2 lv2file --ignore-clipping -i "$2" -o "copy-$2" -p gain:0 \
+      LV2_PATH=$scratch/examples lv2file --ignore-clipping -i "$2" -o "copy-$2" -p gain:0 \
         http://lv2plug.in/plugins/eg-amp >/dev/null 2>&1 && echo "copy-$2" ;;
     *) echo "$2" ;;
   esac

@@ -15,7 +15,7 @@ base=$2
 scratch=$(mktemp -d)
 passed=0
 failed=0
-export LV2_PATH=$stage
+export LV2_PATH=$stage HOME=$scratch/home  # the staged bundles alone; nothing of the user's
 # shellcheck source=tests/jack_server.sh
 source "$(dirname "$0")/jack_server.sh"
 

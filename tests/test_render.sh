@@ -18,6 +18,11 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 export LV2_PATH=$stage
+# Nothing of the user's: no ~/.lv2, no ~/.gnuplot.
+export HOME=$scratch/home
+# Debian's LV2 examples alone, without the rest of /usr/lib/lv2 (an
+# installed zul-cv among it).
+mkdir examples && for b in /usr/lib/lv2/eg-*.lv2; do [ ! -d "$b" ] || ln -s "$b" examples/; done
 passed=0
 failed=0
 
@@ -456,7 +461,7 @@ expect "--version" "0|1|" \
   "$?|$(grep -cE '^zul-render [0-9]+\.[0-9]+\.[0-9]+ \(zul-cv\), with libsndfile-' out.txt)|$(cat err.txt)"
 # --list: what it can run, ours first by URI, then the others; not eg-sampler,
 # which needs a feature zul-render lacks.
-LV2_PATH=$stage:/usr/lib/lv2 "$render" --list >list.txt 2>err.txt
+LV2_PATH=$stage:$scratch/examples "$render" --list >list.txt 2>err.txt
 expect "--list exit" "0|" "$?|$(cat err.txt)"
 expect "--list: ours first, with their names" "$base/zul-cv-abs zul-cv absolute value" \
   "$(head -n 1 list.txt | tr -s ' ')"
@@ -495,7 +500,7 @@ refuses 1 "cannot read missing.wav" switch1 --rate 1000 --block 10 --duration 0.
   --input input=missing.wav --out keep --plot keep.png
 kept "missing input file"
 [ -f /usr/lib/lv2/eg-sampler.lv2/manifest.ttl ] && {
-  LV2_PATH=/usr/lib/lv2 refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
+  LV2_PATH=$scratch/examples refuses 1 "requires the LV2 feature" http://lv2plug.in/plugins/eg-sampler \
     --out keep --plot keep.png
   kept "unsupported feature"
 }
@@ -689,7 +694,7 @@ styles=$(grep -o "lc rgb '#[0-9a-f]*' dashtype [^ ]* linewidth [0-9.]* title '[a
 expect "thresholds told apart" "2" "$styles"
 
 # --- a plugin not of ours: Debian's LV2 examples ----------------------------------------------
-examples=/usr/lib/lv2
+examples=$scratch/examples
 if [ -f "$examples/eg-amp.lv2/manifest.ttl" ]; then
   amp() {
     rm -rf a

@@ -214,11 +214,40 @@ display=$(head -1 "$scratch/display" 2>/dev/null)
 # pair it made first. Ours are the first made after this mark, and ones
 # that the Audacity started here holds open.
 touch "$scratch/mark"
+# Audacity adds ~/.lv2 (here in its own home) and the system's LV2
+# directories to LV2_PATH, and lilv, given two copies of a plugin, reads the
+# first one's Turtle but may load the other one's library: a copy installed
+# there would be what Audacity runs. So it runs in a mount namespace of its
+# own in which each of those directories is an empty one. A user namespace
+# lets any user make it; a second one gives Audacity back the user's id,
+# which names its pipes. Where namespaces are not allowed, a copy of a
+# job's plugin in one of those directories fails the run instead.
+system_lv2=()
+for dir in /usr/local/lib64/lv2 /usr/lib64/lv2 /usr/local/lib/lv2 /usr/lib/lv2; do
+  [ ! -d "$dir" ] || system_lv2+=("$dir")
+done
+mkdir -p "$scratch/empty"
+# shellcheck disable=SC2016  # expanded by the inner bash
+alone=(unshare --mount --map-root-user bash -c \
+  'for dir in "${@:2:$1}"; do mount --bind "$0" "$dir" || exit 1; done
+   shift $(($1 + 1)); exec unshare --user --map-user="$1" --map-group="$2" "${@:3}"' \
+  "$scratch/empty" ${#system_lv2[@]} "${system_lv2[@]}" "$(id -u)" "$(id -g)")
+if ! "${alone[@]}" true 2>/dev/null; then
+  alone=()
+  for uri in "${job_uri[@]}"; do
+    case $uri in '' | copy) continue ;; esac
+    for dir in "${system_lv2[@]}"; do
+      copy=$(grep -lsF "<$uri>" "$dir"/*/manifest.ttl | head -1)
+      [ -z "$copy" ] || { fail "Audacity would run ${copy%/manifest.ttl}, not $uri from LV2_PATH: \
+Audacity adds $dir to LV2_PATH, and unshare, which hides it, is not allowed here"; exit 1; }
+    done
+  done
+fi
 ulimit -c 0  # the child ends by a segmentation fault: no core file of it
 started=$SECONDS
 launched=$EPOCHREALTIME
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
-  XDG_CACHE_HOME=$home/.cache DISPLAY=:$display audacity </dev/null \
+  XDG_CACHE_HOME=$home/.cache DISPLAY=:$display "${alone[@]}" audacity </dev/null \
   >"$scratch/audacity.log" 2>&1 9>&- &
 audacity_pid=$!
 
