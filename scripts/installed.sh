@@ -3,9 +3,10 @@
 # zul-cv installed on this machine the ways a user installs it: the three
 # Debian packages, made from build/ by cpack and installed by apt-get from
 # the files, and the CV plugins in ~/.lv2, laid by cmake --install from a
-# build directory of their own (build-installed/). The tests must take the
-# build's staged bundles whatever the machine holds: an installed copy may
-# neither change a result nor fail a test.
+# build directory of their own (build-installed/), their libraries made
+# unloadable. The tests must take the build's staged bundles whatever the
+# machine holds: an installed copy may neither change a result nor fail a
+# test.
 # Packages of ours already installed are refused (they would be purged
 # afterwards); ~/.lv2 is laid only when it does not exist yet (one that does
 # is the user's, and stays in place for the tests). Whatever happens, the
@@ -88,6 +89,11 @@ else
   made_user_lv2=1
   # The licence and changelog go below a prefix of the run's own.
   logged "$work/user.log" cmake --install build-installed --component plugins --prefix "$work/prefix"
+  # Its copies would give the build's bits, so a test that loaded them
+  # instead would still pass: made unloadable, they fail it.
+  for so in "$user_lv2"/zul-cv-*.lv2/*.so; do
+    echo "not a library: a test loaded $so in place of the build's" >"$so"
+  done
 fi
 
 # The copies are where hosts look: the packages' in /usr/lib/lv2, the
