@@ -94,12 +94,13 @@ rm -r /tmp/slew /tmp/slew.png
 run_recipe package-remove
 same_machine "$before" "recipe:package and recipe:package-remove"
 
-# For one user: into a home without ~/.lv2, then one with plugins and a
-# ~/.local/share of its own.
+# For one user: into a new user's home (as /etc/skel makes it, no ~/.lv2),
+# then one with plugins and a ~/.local/share of its own.
 real_home=$HOME
 for home in fresh lived-in; do
   export HOME="$scratch/$home"
   mkdir -p "$HOME"
+  touch "$HOME/.profile" "$HOME/.bashrc"
   if [ $home = lived-in ]; then
     mkdir -p "$HOME/.lv2/other.lv2" "$HOME/.local/share/applications"
   fi
