@@ -92,7 +92,7 @@ connect control:output switch1:input
 
 # record PORT: one second of PORT into $scratch/PORT.wav, as 16-bit PCM.
 record() {
-  timeout 20 jack_rec -f "$scratch/${1/:/.}.wav" -d 1 -b 16 "$1" >/dev/null 2>&1
+  timeout 20 jack_rec -f "$scratch/${1/:/.}.wav" -d 1 -b 16 "$1" >"$scratch/${1/:/.}.log" 2>&1
 }
 
 # holds PORT VALUE: past jack_rec's first blocks, every frame of the last
@@ -119,7 +119,10 @@ record_all() {
     pids+=($!)
   done
   for i in "${!pids[@]}"; do
-    wait "${pids[$i]}" || { echo "jack_rec of ${recorded[$i]} failed"; ok=1; }
+    wait "${pids[$i]}" || {
+      echo "jack_rec of ${recorded[$i]} failed: $(tail -n 3 "$scratch/${recorded[$i]/:/.}.log")"
+      ok=1
+    }
   done
   for port in "${recorded[@]}"; do
     holds "$port" "${wanted[$port]}" >"$scratch/holds.out" ||
@@ -133,7 +136,8 @@ record_all() {
 if record_all >"$scratch/first.out" || record_all >"$scratch/second.out"; then
   pass
 else
-  fail "the recordings, twice:" "$(cat "$scratch/first.out" "$scratch/second.out")"
+  fail "the recordings, twice:" "$(cat "$scratch/first.out" "$scratch/second.out")" \
+    "the server's log ends:" "$(tail -n 5 "$scratch/jackd.log")"
 fi
 
 # Every client is still running after all this.
