@@ -221,7 +221,7 @@ lv2=http://lv2plug.in/ns/lv2core#
 pset=http://lv2plug.in/ns/ext/presets#
 rdfs=http://www.w3.org/2000/01/rdf-schema#
 preset_label() {
-  printf '%b\n' "$(sordi "$1" | awk -v l="<${rdfs}label>" '$2 == l' | sed 's/^[^"]*"//; s/"[^"]*$//')"
+  LC_ALL=C.UTF-8 printf '%b\n' "$(sordi "$1" | awk -v l="<${rdfs}label>" '$2 == l' | sed 's/^[^"]*"//; s/"[^"]*$//')"
 }
 preset_uri() { sordi "$1" | awk -v l="<${rdfs}label>" '$2 == l { gsub(/[<>]/, "", $1); print $1 }'; }
 preset_sets() {  # "--set SYMBOL=VALUE" for each port of the preset

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "tools/render/failure.hpp"
 #include "tools/render/nearest.hpp"
@@ -34,6 +35,19 @@ void read_values(LilvWorld* world, const LilvNode* uri, Preset& preset) {
                              lilv_node_as_string(number.node)});
   }
   lilv_nodes_free(ports);
+}
+
+// In port order, so that a message names the same port whatever order
+// lilv lists a preset's values in; values for no port of the plugin last.
+void sort_by_port(LilvWorld* world, const LilvPlugin* plugin, Preset& preset) {
+  const auto index = [&](const ControlValue& value) {
+    Node symbol(lilv_new_string(world, value.symbol.c_str()));
+    const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol.node);
+    return port != nullptr ? lilv_port_get_index(plugin, port) : UINT32_MAX;
+  };
+  std::stable_sort(
+      preset.values.begin(), preset.values.end(),
+      [&](const ControlValue& a, const ControlValue& b) { return index(a) < index(b); });
 }
 
 std::string quoted_labels(const std::vector<const Preset*>& presets) {
@@ -75,6 +89,7 @@ std::vector<Preset> read_presets(LilvWorld* world, const LilvPlugin* plugin) {
     Node name(lilv_world_get(world, uri, label.node, nullptr));
     preset.label = name.node != nullptr ? lilv_node_as_string(name.node) : preset.uri;
     read_values(world, uri, preset);
+    sort_by_port(world, plugin, preset);
     presets.push_back(std::move(preset));
   }
   lilv_nodes_free(related);
