@@ -121,10 +121,6 @@ std::string man_page(const std::vector<HelpSection>& sections, const std::string
   return out;
 }
 
-}  // namespace render
-
-namespace render {
-
 std::string markdown(const std::vector<HelpSection>& sections) {
   std::string out = "Usage: `zul-render [OPTION...] PLUGIN`\n";
   // Appended piece by piece: GCC 12 warns falsely of an overlap (-Wrestrict)

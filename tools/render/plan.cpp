@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <optional>
 
 #include "tools/render/failure.hpp"
@@ -111,14 +112,13 @@ Plan make_plan(const Plugin& plugin, const Settings& settings) {
   auto set = [&](const ControlValue& control) {
     plan.controls[control_input(plugin, control).index] = control.value;
   };
-  for (std::size_t i = 0; i <= settings.sets.size(); ++i) {
-    if (i == settings.sets_before_preset && !settings.preset.empty()) {
-      apply_preset(find_preset(plugin, settings.preset), set);
-    }
-    if (i < settings.sets.size()) {
-      set(settings.sets[i]);
-    }
+  const auto at_preset =
+      settings.sets.begin() + static_cast<std::ptrdiff_t>(settings.sets_before_preset);
+  std::for_each(settings.sets.begin(), at_preset, set);
+  if (!settings.preset.empty()) {
+    apply_preset(find_preset(plugin, settings.preset), set);
   }
+  std::for_each(at_preset, settings.sets.end(), set);
   for (const InputSpec& input : settings.inputs) {
     const PortInfo& port = signal_input(plugin, input);
     plan.inputs[port.index] = open_input(input.source, port.symbol, plan.rate, plan.frames);

@@ -4,7 +4,6 @@
 #include <lv2/presets/presets.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "tools/render/failure.hpp"
