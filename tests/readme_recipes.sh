@@ -10,7 +10,6 @@
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
 source="$(cd "$(dirname "$0")/.." && pwd)"
-source "$source/tests/stop.sh"
 fail() {
   printf 'FAIL %s\n' "$@"
   exit 1
